@@ -1,0 +1,23 @@
+// Exceptions of the data-access library.
+#pragma once
+#include <stdexcept>
+#include <string>
+
+// A database error: the message is the Portuguese text callers see; the
+// server's own code (SQLSTATE for PostgreSQL, the ISC/GDS code as decimal
+// text for Firebird) travels beside it for code that must decide on it.
+class EKVDatabaseError : public std::runtime_error {
+public:
+    explicit EKVDatabaseError(const std::string& message, std::string serverCode = {})
+        : std::runtime_error(message), FServerCode(std::move(serverCode)) {}
+    const std::string& ServerCode() const { return FServerCode; }
+
+private:
+    std::string FServerCode;
+};
+
+// An input/output error, raised when a trace file cannot be written.
+class EKVInOutError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};

@@ -1,0 +1,80 @@
+// The connection component: dialect code, name split, connect set-up with
+// Name=Value lines per dialect, result type mapping rules, SQL trace switch.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dataaccess/KVDriver.h"
+#include "dataaccess/KVErrors.h"
+#include "dataaccess/TKVField.h"
+#include "dataaccess/TKVGravaLog.h"
+
+class TKVCustomTransaction;
+
+// A result type mapping rule: a column of the source type whose precision,
+// scale and size fall within the ranges (nullopt: any) is delivered as target.
+struct TKVMapRule {
+    TKVFieldType source;
+    std::optional<std::pair<int, int>> precision, scale, size;
+    TKVFieldType target;
+};
+
+class TKVCustomDatabase {
+public:
+    TKVCustomDatabase();
+    virtual ~TKVCustomDatabase();  // rolls back open work and disconnects
+    TKVCustomDatabase(const TKVCustomDatabase&) = delete;
+    TKVCustomDatabase& operator=(const TKVCustomDatabase&) = delete;
+
+    std::string DriverName;  // "FB", "PG" or "Ora" (also "SQLite" for the name split)
+
+    const std::string& DatabaseName() const { return FDatabaseName; }
+    void SetDatabaseName(const std::string& name);  // runs the name split
+
+    std::string HostName;
+    std::string Database;
+    std::string User;
+    std::string Password;
+    std::string NmUsuario;
+    bool GravaLog = false;  // the property alone does not create a trace holder
+    int32_t Port = 0;
+    TKVGravaLog* DadosGravaLog() const { return FDadosGravaLog.get(); }
+
+    // Name=Value lines of the last connect set-up, and its mapping rules.
+    const std::vector<std::string>& Params() const { return FParams; }
+    const std::vector<TKVMapRule>& MapRules() const { return FMapRules; }
+
+    bool Connected() const { return FSession != nullptr; }
+    void SetConnected(bool value);
+    void Open() { SetConnected(true); }
+    void Close() { SetConnected(false); }
+
+    void GetDatabase(TKVCustomDatabase* parent);
+    void SetGravaLog(bool value);
+
+    TKVCustomTransaction* Transaction() const { return FTransaction; }
+    void SetTransaction(TKVCustomTransaction* transaction);
+    void RollbackRetaining();
+
+    // The driver session; connects first when closed.
+    kvdriver::Session& Session();
+    // Replaces the driver factory of this connection (tests use a scripted one).
+    void SetSessionFactory(kvdriver::SessionFactory factory);
+
+    // Applies the mapping rules to a source column type.
+    TKVFieldType MapType(const kvdriver::ColumnInfo& column) const;
+
+private:
+    std::string FDatabaseName;
+    std::vector<std::string> FParams;
+    std::vector<TKVMapRule> FMapRules;
+    std::unique_ptr<TKVGravaLog> FDadosGravaLog;
+    std::unique_ptr<kvdriver::Session> FSession;
+    kvdriver::SessionFactory FFactory;
+    TKVCustomTransaction* FTransaction = nullptr;
+};
+
+class TKVDatabase : public TKVCustomDatabase {};

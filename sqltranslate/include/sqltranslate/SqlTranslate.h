@@ -1,0 +1,30 @@
+// Translation of a statement of the house dialect into Firebird, PostgreSQL
+// or Oracle SQL. Pure text functions; the query component keeps the memo and
+// writes the trace around them.
+#pragma once
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace sqltranslate {
+
+// The translator's refusal ("Função não reconhecida." ...): a general error.
+class ETranslateError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Runs a catalogue statement (house dialect) on the query's connection and
+// returns the values of its first column, row by row. Oracle only.
+using CatalogueRunner = std::function<std::vector<std::string>(const std::string& sql)>;
+
+// Passes of the pipeline for one statement text (lines ended by CR LF), for
+// the dialect code "FB", "PG" or "Ora" (any other: only the stages that say
+// so). Throws ETranslateError when a house function is left over. Without a
+// catalogue runner, a statement that needs the Oracle catalogue fails with a
+// clear ETranslateError.
+std::string TranslateText(const std::string& text, const std::string& dialect,
+                          const CatalogueRunner& catalogue = {});
+
+}  // namespace sqltranslate
