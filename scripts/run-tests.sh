@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, starts the test servers, runs every test,
 # and stops the servers again.
+#
+# Every file scripts/test-env/NN-name.sh is sourced in order before the tests
+# run. Such a file starts what its tests need, exports the variables that the
+# tests read, and registers its clean-up with `on_exit "command"`.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
@@ -8,5 +12,23 @@ build=${BUILD_DIR:-$root/build}
 bash "$root/scripts/install-deps.sh"
 bash "$root/scripts/build.sh"
 
+export DEZORIV_TEST_RUN_DIR
+DEZORIV_TEST_RUN_DIR=$(mktemp -d /tmp/dezoriv-test.XXXXXX)
+chmod 755 "$DEZORIV_TEST_RUN_DIR"
+cleanups=()
+on_exit() { cleanups+=("$1"); }
+run_cleanups() {
+  local i
+  for ((i=${#cleanups[@]}-1; i>=0; i--)); do eval "${cleanups[i]}" || true; done
+  rm -rf "$DEZORIV_TEST_RUN_DIR"
+}
+trap run_cleanups EXIT
+
+for env_script in "$root"/scripts/test-env/*.sh; do
+  [ -e "$env_script" ] || continue
+  # shellcheck source=/dev/null
+  source "$env_script"
+done
+
 cd "$build"
-ctest --output-on-failure -j2 --timeout 600
+ctest --output-on-failure -j2 --timeout 900
