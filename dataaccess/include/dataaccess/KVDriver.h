@@ -26,7 +26,11 @@ struct ResultSet {
 
 // Errors of a driver are EKVDatabaseError with the server's message and its
 // code; a statement that outlives its time limit fails with a message that
-// contains "TIMEOUT EXPIRED".
+// contains "TIMEOUT EXPIRED" (code kvdriver::TimeoutCode).
+inline constexpr const char* TimeoutCode = "TIMEOUT";
+
+// A session holds one default transaction. Execute starts it on its own when
+// none is open; it stays open until committed or rolled back.
 class Session {
 public:
     virtual ~Session() = default;
@@ -47,5 +51,10 @@ using SessionFactory = std::function<std::unique_ptr<Session>(
 // "FB"; any other driver name fails with a clear EKVDatabaseError.
 std::unique_ptr<Session> OpenSession(const std::string& driverName,
                                      const std::vector<std::string>& params);
+
+// The value of the line "name=..." of a parameter list (name compared without
+// letter case); empty when absent.
+std::string ParamValue(const std::vector<std::string>& params, const std::string& name);
+bool HasParam(const std::vector<std::string>& params, const std::string& name);
 
 }  // namespace kvdriver

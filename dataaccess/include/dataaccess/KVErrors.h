@@ -21,3 +21,10 @@ class EKVInOutError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// A silent abort: ends the current operation without a message (a refused
+// record delete raises it). Handlers of unexpected errors let it pass quietly.
+class EAbort : public std::exception {
+public:
+    const char* what() const noexcept override { return "Operation aborted"; }
+};

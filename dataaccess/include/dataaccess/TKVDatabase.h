@@ -56,8 +56,12 @@ public:
     void SetGravaLog(bool value);
 
     TKVCustomTransaction* Transaction() const { return FTransaction; }
+    // Names the default transaction component (it is bound back to this).
     void SetTransaction(TKVCustomTransaction* transaction);
+    // Undoes the open work and keeps a transaction open.
     void RollbackRetaining();
+    // Whether the default transaction is open (false when disconnected).
+    bool InTransaction() const;
 
     // The driver session; connects first when closed.
     kvdriver::Session& Session();
@@ -68,6 +72,10 @@ public:
     TKVFieldType MapType(const kvdriver::ColumnInfo& column) const;
 
 private:
+    friend class TKVCustomTransaction;
+    void Connect();
+    void Disconnect();
+
     std::string FDatabaseName;
     std::vector<std::string> FParams;
     std::vector<TKVMapRule> FMapRules;

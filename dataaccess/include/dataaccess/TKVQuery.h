@@ -69,16 +69,31 @@ public:
     // Time limit now in force for this query, in milliseconds (0: none).
     int TimeLimitMs() const { return FTimeLimitMs; }
 
+    // Time limits of ExecSQL/TryExecSQL per dialect (60 000 ms for "FB",
+    // 30 000 ms for the others) and the wait between TryExecSQL attempts
+    // (1 000 ms). Tests shorten them; the service never changes them.
+    static void SetTimeLimits(int fbMs, int otherMs);
+    static void SetRetryWait(int ms);
+    static int RetryWaitMs();
+
 protected:
+    // Opens the result set: translation first, then the driver.
     void OpenCursor();
 
 private:
+    const std::string& Dialect() const;
+    bool DefaultTransactionActive() const;
+    void RequireDatabase() const;
+    void LoadCurrentRow();
+    int ExecTimeLimit() const;
+
     TKVDatabase* FDatabase = nullptr;
     bool FActive = false;
+    bool FEof = true;
     int FTimeLimitMs = 0;
     long long FRowsAffected = -1;
-    std::vector<std::vector<std::unique_ptr<TKVField>>> FRows;
-    std::vector<std::unique_ptr<TKVField>> FEmptyRow;
+    std::vector<std::vector<TKVValue>> FRows;
+    std::vector<std::unique_ptr<TKVField>> FFields;
     int FCurrent = 0;
 };
 

@@ -23,6 +23,9 @@ public:
     void RollbackRetaining();
 
 private:
+    friend class TKVCustomDatabase;
+    TKVCustomDatabase& Db() const;
+
     TKVCustomDatabase* FDatabase = nullptr;
 };
 

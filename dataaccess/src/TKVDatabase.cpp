@@ -1,0 +1,185 @@
+// The connection component: name split, connect set-up, mapping rules,
+// copying from a parent connection, trace switch.
+#include "dataaccess/TKVDatabase.h"
+
+#include <algorithm>
+
+#include "dataaccess/KVPlatform.h"
+#include "dataaccess/TKVTransaction.h"
+
+namespace {
+
+std::string Trim(const std::string& s) {
+    size_t b = 0, e = s.size();
+    while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+    return s.substr(b, e - b);
+}
+
+using T = TKVFieldType;
+using R = std::pair<int, int>;
+
+std::vector<TKVMapRule> RulesFor(const std::string& driver) {
+    if (driver == "FB")
+        return {
+            {T::BCD, R{2, 21}, R{2, 15}, std::nullopt, T::Float},
+            {T::FMTBcd, R{2, 21}, R{2, 15}, std::nullopt, T::Float},
+            {T::TimeStamp, std::nullopt, std::nullopt, std::nullopt, T::Time},
+        };
+    if (driver == "Ora")
+        return {
+            {T::BCD, R{0, 18}, R{2, 4}, R{2, 8}, T::Currency},
+            {T::FMTBcd, R{0, 38}, R{0, 38}, R{2, 8}, T::Float},
+            {T::BCD, R{0, 9}, R{0, 0}, R{0, 0}, T::Integer},
+            {T::DateTime, std::nullopt, std::nullopt, std::nullopt, T::Date},
+            {T::TimeStamp, std::nullopt, std::nullopt, std::nullopt, T::Time},
+            {T::WideLargeMemo, std::nullopt, std::nullopt, std::nullopt, T::LargeMemo},
+        };
+    if (driver == "PG")
+        return {
+            {T::BCD, std::nullopt, std::nullopt, std::nullopt, T::Currency},
+            {T::FMTBcd, std::nullopt, std::nullopt, std::nullopt, T::Float},
+            {T::DateTime, std::nullopt, std::nullopt, std::nullopt, T::Date},
+            {T::TimeStamp, std::nullopt, std::nullopt, std::nullopt, T::Time},
+            {T::WideMemo, std::nullopt, std::nullopt, std::nullopt, T::Memo},
+            {T::WideLargeMemo, std::nullopt, std::nullopt, std::nullopt, T::LargeMemo},
+            {T::WideString, std::nullopt, std::nullopt, std::nullopt, T::String},
+        };
+    return {};
+}
+
+bool InRange(const std::optional<std::pair<int, int>>& range, int v) {
+    return !range || (v >= range->first && v <= range->second);
+}
+
+}  // namespace
+
+TKVCustomDatabase::TKVCustomDatabase() = default;
+
+TKVCustomDatabase::~TKVCustomDatabase() {
+    if (FTransaction) FTransaction->FDatabase = nullptr;
+    try {
+        Disconnect();
+    } catch (...) {
+    }
+}
+
+void TKVCustomDatabase::SetDatabaseName(const std::string& name) {
+    FDatabaseName = name;
+    if (Trim(name).empty()) return;
+    const auto colon = name.find(':');
+    if (colon != std::string::npos && DriverName != "SQLite") {
+        HostName = name.substr(0, colon);
+        Database = Trim(name.substr(colon + 1));
+    } else {
+        Database = name;
+        HostName.clear();
+    }
+}
+
+void TKVCustomDatabase::SetConnected(bool value) {
+    if (value) {
+        if (!FSession) Connect();
+    } else {
+        GravaLog = false;
+        Disconnect();
+    }
+}
+
+void TKVCustomDatabase::Connect() {
+    FMapRules.clear();
+    const std::string driver = DriverName;
+    FParams.clear();
+    DriverName = driver;
+
+    const std::string host = Trim(HostName);
+    if (!host.empty()) FParams.push_back("Server=" + host);
+    FParams.push_back("Database=" + Trim(Database));
+    if (const auto u = Trim(User); !u.empty()) FParams.push_back("User_name=" + u);
+    if (const auto p = Trim(Password); !p.empty()) FParams.push_back("Password=" + p);
+    if (Port != 0) FParams.push_back("Port=" + std::to_string(Port));
+    if (DriverName == "Ora") {
+        FParams.push_back("AuthMode=NORMAL");
+    } else if (DriverName == "FB") {
+        if (!host.empty()) FParams.push_back("Protocol=TCPIP");
+        FParams.push_back("PageSize=4096");
+    }
+    FMapRules = RulesFor(DriverName);
+
+    FSession = FFactory ? FFactory(DriverName, FParams) : kvdriver::OpenSession(DriverName, FParams);
+}
+
+void TKVCustomDatabase::Disconnect() {
+    if (!FSession) return;
+    auto session = std::move(FSession);
+    // Open work is rolled back when the connection closes.
+    if (session->InTransaction()) session->Rollback();
+}
+
+void TKVCustomDatabase::GetDatabase(TKVCustomDatabase* parent) {
+    if (!parent) throw EKVDatabaseError("Conexão pai não existe.");
+    if (Connected()) SetConnected(false);
+    DriverName = parent->DriverName;
+    SetDatabaseName(parent->DatabaseName());
+    Database = parent->Database;
+    HostName = parent->HostName;
+    Port = parent->Port;
+    User = parent->User;
+    Password = parent->Password;
+    try {
+        SetConnected(true);
+    } catch (const EKVDatabaseError& e) {
+        throw EKVDatabaseError("Erro ao abrir a base \r" + std::string(e.what()), e.ServerCode());
+    } catch (const std::exception& e) {
+        throw EKVDatabaseError("Erro ao abrir a base \r" + std::string(e.what()));
+    }
+}
+
+void TKVCustomDatabase::SetGravaLog(bool value) {
+    GravaLog = value;
+    if (value) {
+        if (!FDadosGravaLog) {
+            FDadosGravaLog = std::make_unique<TKVGravaLog>();
+            FDadosGravaLog->NmMaquina = GetMachineName();
+            FDadosGravaLog->NrIP = GetLocalIP();
+        } else if (!Trim(FDadosGravaLog->NmMaquina).empty()) {
+            FDadosGravaLog->NmMaquina = GetMachineName();
+            FDadosGravaLog->NrIP = GetLocalIP();
+        }
+    } else {
+        FDadosGravaLog.reset();
+    }
+}
+
+void TKVCustomDatabase::SetTransaction(TKVCustomTransaction* transaction) {
+    if (FTransaction == transaction) return;
+    TKVCustomTransaction* old = FTransaction;
+    FTransaction = transaction;
+    if (old && old->FDatabase == this) old->FDatabase = nullptr;
+    if (transaction && transaction->FDatabase != this) transaction->SetDatabase(this);
+}
+
+void TKVCustomDatabase::RollbackRetaining() {
+    Session().RollbackRetaining();
+}
+
+kvdriver::Session& TKVCustomDatabase::Session() {
+    if (!FSession) SetConnected(true);
+    return *FSession;
+}
+
+bool TKVCustomDatabase::InTransaction() const {
+    return FSession && FSession->InTransaction();
+}
+
+void TKVCustomDatabase::SetSessionFactory(kvdriver::SessionFactory factory) {
+    FFactory = std::move(factory);
+}
+
+TKVFieldType TKVCustomDatabase::MapType(const kvdriver::ColumnInfo& column) const {
+    for (const auto& rule : FMapRules)
+        if (rule.source == column.type && InRange(rule.precision, column.precision) &&
+            InRange(rule.scale, column.scale) && InRange(rule.size, column.size))
+            return rule.target;
+    return column.type;
+}
