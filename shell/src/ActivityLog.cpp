@@ -1,0 +1,115 @@
+#include "shell/ActivityLog.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "shell/RegionalSettings.h"
+#include "shell/TfmDEZORiv.h"
+
+namespace shell {
+
+namespace fs = std::filesystem;
+
+std::string ActivityLogFolder(const std::string& servicePath) {
+    std::string folder = servicePath;
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    return folder + "Logs/Brevant/";
+}
+
+std::string ActivityLogFileName(const std::tm& day) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "Brevant_%02d%02d%02d.log", day.tm_year % 100, day.tm_mon + 1,
+                  day.tm_mday);
+    return buf;
+}
+
+void AppendActivityLogLine(const std::string& servicePath, const std::string& line) noexcept {
+    try {
+        std::string folder = ActivityLogFolder(servicePath);
+        std::error_code ec;
+        fs::create_directories(folder, ec);
+        if (ec || !fs::is_directory(folder, ec)) return;
+        std::string name = folder + ActivityLogFileName(LocalNow());
+        // Opened, appended and closed for every line, so other processes
+        // may read the file between lines.
+        int fd = ::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0) return;
+        std::string data = line + "\r\n";
+        const char* p = data.data();
+        size_t left = data.size();
+        while (left > 0) {
+            ssize_t n = ::write(fd, p, left);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                break;
+            }
+            p += n;
+            left -= static_cast<size_t>(n);
+        }
+        ::close(fd);
+    } catch (...) {
+        // The activity log never fails its caller.
+    }
+}
+
+void ActivityLog(TfmDEZORiv& form, const std::string& message) {
+    try {
+        form.mmOrdemTecel.Add(DateTimeText() + " - " + message);
+    } catch (...) {
+        // A view that fails must not stop the job.
+    }
+    AppendActivityLogLine(form.sPath, DateTimeText() + " - " + message);
+}
+
+void WriteOffLine(TfmDEZORiv& form, const std::string& message) {
+    form.Memo1.Add(DateTimeText() + "-" + message);
+}
+
+std::string UpperAsciiLetters(const std::string& text) {
+    std::string out = text;
+    for (auto& c : out)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return out;
+}
+
+std::string ExtractFileName(const std::string& path) {
+    size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool MoveFileNoReplace(const std::string& from, const std::string& to) {
+    if (from.empty() || to.empty()) return false;
+    struct stat st {};
+    if (::lstat(from.c_str(), &st) != 0) return false;
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno == EEXIST) return false;
+    if (errno == EINVAL || errno == ENOSYS) {
+        // File system without atomic no-replace rename: a hard link fails on
+        // an existing target just the same.
+        if (::link(from.c_str(), to.c_str()) == 0) {
+            ::unlink(from.c_str());
+            return true;
+        }
+        if (errno != EXDEV && errno != EPERM) return false;
+    } else if (errno != EXDEV) {
+        return false;
+    }
+    // Another file system: copy without replacing, then remove the source.
+    if (!S_ISREG(st.st_mode)) return false;
+    std::error_code ec;
+    if (!fs::copy_file(from, to, fs::copy_options::none, ec) || ec) return false;
+    if (::unlink(from.c_str()) != 0) {
+        ::unlink(to.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace shell

@@ -1,0 +1,126 @@
+#include "shell/IniFile.h"
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace shell {
+
+namespace {
+
+std::string Lower(std::string s) {
+    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string Trim(const std::string& s) {
+    size_t b = s.find_first_not_of(" \t\r\n\f\v");
+    if (b == std::string::npos) return {};
+    size_t e = s.find_last_not_of(" \t\r\n\f\v");
+    return s.substr(b, e - b + 1);
+}
+
+}  // namespace
+
+TIniFile::TIniFile(const std::string& fileName) {
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in) return;
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) return;
+    FLoaded = true;
+    Parse(text.str());
+}
+
+TIniFile TIniFile::FromText(const std::string& text) {
+    TIniFile ini;
+    ini.FLoaded = true;
+    ini.Parse(text);
+    return ini;
+}
+
+void TIniFile::Parse(const std::string& input) {
+    std::string text = input;
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);  // byte-order mark
+    std::string section;
+    bool inSection = false;
+    size_t pos = 0;
+    while (pos <= text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        pos = end + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+
+        std::string trimmed = Trim(line);
+        if (trimmed.empty() || trimmed[0] == ';' || trimmed[0] == '#') continue;
+        if (trimmed[0] == '[') {
+            size_t close = trimmed.find(']');
+            section = Lower(Trim(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1)));
+            inSection = true;
+            FSections[section];
+            continue;
+        }
+        if (!inSection) continue;
+        size_t eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        std::string key = Lower(Trim(line.substr(0, eq)));
+        if (key.empty()) continue;
+        auto& keys = FSections[section];
+        if (keys.count(key)) continue;  // the first occurrence wins
+        keys[key] = line.substr(eq + 1);
+    }
+}
+
+bool TIniFile::ValueExists(const std::string& section, const std::string& key) const {
+    auto s = FSections.find(Lower(Trim(section)));
+    if (s == FSections.end()) return false;
+    return s->second.count(Lower(Trim(key))) > 0;
+}
+
+std::string TIniFile::ReadString(const std::string& section, const std::string& key,
+                                 const std::string& defaultValue) const {
+    auto s = FSections.find(Lower(Trim(section)));
+    if (s == FSections.end()) return defaultValue;
+    auto k = s->second.find(Lower(Trim(key)));
+    if (k == s->second.end()) return defaultValue;
+    return k->second;
+}
+
+int32_t TIniFile::ReadInteger(const std::string& section, const std::string& key,
+                              int32_t defaultValue) const {
+    int32_t value = 0;
+    if (!ValueExists(section, key)) return defaultValue;
+    return TryStrToInt(ReadString(section, key, ""), value) ? value : defaultValue;
+}
+
+bool TryStrToInt(const std::string& text, int32_t& value) {
+    std::string t = Trim(text);
+    if (t.empty()) return false;
+    size_t i = 0;
+    bool negative = false;
+    if (t[i] == '+' || t[i] == '-') negative = t[i++] == '-';
+    if (i >= t.size()) return false;
+    long long v = 0;
+    for (; i < t.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(t[i]))) return false;
+        v = v * 10 + (t[i] - '0');
+        if (v > static_cast<long long>(INT32_MAX) + 1) return false;
+    }
+    if (negative) v = -v;
+    if (v > INT32_MAX || v < INT32_MIN) return false;
+    value = static_cast<int32_t>(v);
+    return true;
+}
+
+int32_t StrToInt(const std::string& text) {
+    int32_t value = 0;
+    if (!TryStrToInt(text, value)) throw std::invalid_argument("'" + text + "' is not a valid integer value");
+    return value;
+}
+
+}  // namespace shell
