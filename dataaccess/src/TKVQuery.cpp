@@ -42,7 +42,7 @@ std::unique_ptr<TKVField> MakeField(const std::string& name, TKVFieldType type) 
         case TKVFieldType::Currency: return std::make_unique<TKVFloatField>(name);
         case TKVFieldType::Memo:
         case TKVFieldType::FmtMemo:
-        case TKVFieldType::OraClob: return std::make_unique<TKVBlobField>(name, type);
+        case TKVFieldType::OraClob: return std::make_unique<TKVBlobField>(name);
         default: return std::make_unique<TKVField>(name, type);
     }
 }

@@ -2,10 +2,14 @@
 // what the query, transaction and connection components do with real servers.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <filesystem>
+#include <thread>
 
 #include "dataaccess/TKVQuery.h"
 #include "dataaccess/TKVTransaction.h"
+#include "TraceFiles.h"
 #include "test_support/TestDatabases.h"
 
 using testsupport::Backend;
@@ -16,6 +20,13 @@ class ServerSuite : public ::testing::TestWithParam<Backend> {
 protected:
     void SetUp() override {
         DEZORIV_REQUIRE_BACKEND(GetParam());
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string(info->name()) + "-" + std::to_string(::getpid());
+        for (auto& ch : name)
+            if (ch == '/') ch = '_';
+        folder = testsupport::TestTempFolder() + "/suite-" + name;
+        std::filesystem::remove_all(folder);
+        SetApplicationFolder(folder);
         db = testsupport::NewDatabase(GetParam());
         transaction = std::make_unique<TKVTransaction>(db.get());
         testsupport::RunSqlText(*db,
@@ -25,7 +36,53 @@ protected:
                                 "INSERT INTO ITEM (ID, NOME, VALOR, QTDE) VALUES (2, 'dois', 2.25, 20);\n");
     }
 
+    void TearDown() override {
+        TKVCustomQuery::SetTimeLimits(60000, 30000);
+        TKVCustomQuery::SetRetryWait(1000);
+    }
+
     bool IsPG() const { return GetParam() == Backend::PG; }
+
+    // A second connection to the same database.
+    std::unique_ptr<TKVDatabase> SecondConnection() {
+        auto other = std::make_unique<TKVDatabase>();
+        other->GetDatabase(db.get());
+        return other;
+    }
+
+    static void ExecOn(TKVDatabase& on, const std::string& sql) {
+        TKVQuery q;
+        q.SetDatabase(&on);
+        q.SQL.Add(sql);
+        q.ExecSQL();
+    }
+
+    int CountHere() {
+        TKVQuery q;
+        q.SetDatabase(db.get());
+        q.SQL.Add("SELECT COUNT(*) AS N FROM ITEM");
+        q.Open();
+        return static_cast<int>(q.FieldByName("N").AsInteger());
+    }
+
+    // The trace file of this machine, split into lines.
+    std::vector<std::string> TraceLinesNow() {
+        std::vector<std::string> lines;
+        std::ifstream in(folder + "/Logs/" + GetMachineName() + "-" + Today() + ".log", std::ios::binary);
+        std::string line;
+        while (std::getline(in, line)) lines.push_back(line);
+        return lines;
+    }
+    static std::string Today() {
+        const std::time_t now = std::time(nullptr);
+        std::tm tm{};
+        localtime_r(&now, &tm);
+        char buf[16];
+        std::strftime(buf, sizeof buf, "%Y%m%d", &tm);
+        return buf;
+    }
+
+    std::string folder;
 
     // Number of rows of ITEM seen through a second, independent connection.
     int CountFromOutside(const std::string& where = "1=1") {
@@ -104,6 +161,240 @@ TEST_P(ServerSuite, ClosingWithUncommittedWorkRollsItBack) {
     db->Close();
     EXPECT_FALSE(db->Connected());
     EXPECT_EQ(CountFromOutside(), 2);
+}
+
+TEST_P(ServerSuite, OpenExecutesLowerCaseUpdatesAndOpensEverythingElse) {
+    TKVQuery q;
+    q.SetDatabase(db.get());
+    q.SQL.Add("update ITEM set NOME = 'novo' where ID = 1");
+    q.Open();
+    EXPECT_FALSE(q.Active());
+    EXPECT_EQ(q.RowsAffected(), 1);
+    q.SQL.Clear();
+    q.SQL.Add("/* leitura */ SELECT NOME FROM ITEM WHERE ID = 1");
+    q.Open();
+    ASSERT_TRUE(q.Active());
+    EXPECT_EQ(q.FieldByName("NOME").AsString(), "novo");
+}
+
+TEST_P(ServerSuite, TextTravelsAsUtf8) {
+    Exec("UPDATE ITEM SET NOME = 'Ação çé ß €' WHERE ID = 2");
+    TKVQuery q;
+    q.SetDatabase(db.get());
+    q.SQL.Add("SELECT NOME FROM ITEM WHERE NOME LIKE 'Ação%'");
+    q.Open();
+    ASSERT_EQ(q.RecordCount(), 1);
+    EXPECT_EQ(q.FieldByName("NOME").AsString(), "Ação çé ß €");
+}
+
+TEST_P(ServerSuite, FixedPointAndIntegerColumnsAsTheRulesDeliverThem) {
+    TKVQuery q;
+    q.SetDatabase(db.get());
+    q.SQL.Add("SELECT VALOR, QTDE, ID FROM ITEM WHERE ID = 2");
+    q.Open();
+    // PostgreSQL NUMERIC arrives as currency, read through TKVFloatField;
+    // Firebird NUMERIC(15,2) as a plain float, NUMERIC(15,0) as an integer.
+    auto& valor = q.FieldByName("VALOR");
+    EXPECT_EQ(valor.DataType(), IsPG() ? TKVFieldType::Currency : TKVFieldType::Float);
+    EXPECT_EQ(dynamic_cast<TKVFloatField*>(&valor) != nullptr, IsPG());
+    EXPECT_DOUBLE_EQ(valor.AsFloat(), 2.25);
+    EXPECT_EQ(valor.AsString(), "2.25");
+    auto& qtde = q.FieldByName("QTDE");
+    if (IsPG()) {
+        EXPECT_EQ(qtde.DataType(), TKVFieldType::Currency);
+    } else {
+        EXPECT_EQ(qtde.DataType(), TKVFieldType::LargeInt);
+        EXPECT_TRUE(std::holds_alternative<int64_t>(qtde.Value()));
+    }
+    EXPECT_EQ(qtde.AsInteger(), 20);
+    EXPECT_EQ(q.FieldByName("ID").DataType(), TKVFieldType::Integer);
+}
+
+TEST_P(ServerSuite, ExecSQLOnALockedRowTimesOutAsProbableDeadlock) {
+    auto other = SecondConnection();
+    ExecOn(*other, "UPDATE ITEM SET NOME = 'bloqueado' WHERE ID = 1");  // holds the row
+    TKVCustomQuery::SetTimeLimits(400, 400);
+    TKVQuery q;
+    q.SetDatabase(db.get());
+    q.SQL.Add("UPDATE ITEM SET NOME = 'espera' WHERE ID = 1");
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        q.ExecSQL();
+        FAIL() << "the locked row should make the statement time out";
+    } catch (const EKVDatabaseError& e) {
+        EXPECT_EQ(std::string(e.what()), "ERRO PROVÁVEL DE DEADLOCK :\r\rUPDATE ITEM SET NOME = 'espera' WHERE ID = 1\r\n");
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    const auto lines = TraceLinesNow();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("|ExecSQL ("), std::string::npos);
+    EXPECT_NE(lines[0].find("TIMEOUT EXPIRED"), std::string::npos);
+    // The connection stays usable.
+    other->Close();
+    EXPECT_EQ(CountHere(), 2);
+}
+
+TEST_P(ServerSuite, SlowStatementTimesOut) {
+    TKVCustomQuery::SetTimeLimits(300, 300);
+    TKVQuery q;
+    q.SetDatabase(db.get());
+    q.SQL.Add(IsPG() ? "SELECT pg_sleep(10)"
+                     : "SELECT COUNT(*) FROM RDB$FIELDS A, RDB$FIELDS B, RDB$FIELDS C, RDB$FIELDS D");
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        q.ExecSQL();
+        FAIL() << "the statement should time out";
+    } catch (const EKVDatabaseError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("ERRO PROVÁVEL DE DEADLOCK :\r\r", 0), 0u) << e.what();
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    q.TempoLimite = false;
+    q.SQL.Clear();
+    q.SQL.Add("UPDATE ITEM SET NOME = 'depois' WHERE ID = 1");
+    q.ExecSQL();
+    EXPECT_EQ(q.TimeLimitMs(), 0);
+    EXPECT_EQ(q.RowsAffected(), 1);
+}
+
+TEST_P(ServerSuite, TryExecSQLRetriesALockedRowThenReportsTheTimeout) {
+    auto other = SecondConnection();
+    ExecOn(*other, "UPDATE ITEM SET NOME = 'bloqueado' WHERE ID = 1");
+    TKVCustomQuery::SetTimeLimits(200, 200);
+    TKVCustomQuery::SetRetryWait(10);
+    TKVQuery q;
+    q.SetDatabase(db.get());
+    q.SQL.Add("UPDATE ITEM SET NOME = 'espera' WHERE ID = 1");
+    std::string message;
+    try {
+        q.TryExecSQL();
+        FAIL();
+    } catch (const EKVDatabaseError& e) {
+        message = e.what();
+    }
+    // Firebird keeps the transaction usable, so all four tries time out.
+    // PostgreSQL aborts the transaction at the first time-out and TryExecSQL
+    // makes no rollback: the second try fails at once and is not retried.
+    const std::string tries = IsPG() ? "2" : "4";
+    const auto lines = TraceLinesNow();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("|TryExecSQL (Tentativa: " + tries + ") (" + message + "): UPDATE ITEM SET NOME = 'espera' WHERE ID = 1|"),
+              std::string::npos)
+        << lines[0];
+    if (!IsPG()) {
+        EXPECT_NE(message.find("TIMEOUT EXPIRED"), std::string::npos);
+    }
+}
+
+TEST_P(ServerSuite, DeadlockBetweenTwoConnectionsFailsOneOfThem) {
+    auto other = SecondConnection();
+    ExecOn(*db, "UPDATE ITEM SET NOME = 'a1' WHERE ID = 1");
+    ExecOn(*other, "UPDATE ITEM SET NOME = 'b2' WHERE ID = 2");
+    std::string failures[2];
+    auto cross = [](TKVDatabase& on, int id, std::string& failure) {
+        try {
+            ExecOn(on, "UPDATE ITEM SET NOME = 'x' WHERE ID = " + std::to_string(id));
+        } catch (const std::exception& e) {
+            failure = e.what();
+            on.RollbackRetaining();  // releases the victim's rows
+        }
+    };
+    std::thread first(cross, std::ref(*db), 2, std::ref(failures[0]));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::thread second(cross, std::ref(*other), 1, std::ref(failures[1]));
+    first.join();
+    second.join();
+    const int failed = !failures[0].empty() + !failures[1].empty();
+    EXPECT_EQ(failed, 1) << failures[0] << " / " << failures[1];
+    std::string upper = failures[0] + failures[1];
+    for (auto& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    EXPECT_NE(upper.find("DEADLOCK"), std::string::npos) << upper;
+    EXPECT_EQ(upper.find("ERRO PROV"), std::string::npos);  // the server's report, not a time-out
+}
+
+TEST_P(ServerSuite, FailedExecSQLUndoesTheTransactionOnPostgreSQLOnly) {
+    Exec("INSERT INTO ITEM (ID, NOME) VALUES (3, 'tres')");
+    EXPECT_THROW(Exec("INSERT INTO ITEM (ID, NOME) VALUES (1, 'duplicado')"), EKVDatabaseError);
+    EXPECT_TRUE(transaction->Active());
+    EXPECT_EQ(CountHere(), IsPG() ? 2 : 3);
+    transaction->CommitRetaining();
+    EXPECT_EQ(CountFromOutside(), IsPG() ? 2 : 3);
+}
+
+TEST_P(ServerSuite, FailedOpenIsWrappedAndLeavesTheConnectionUsable) {
+    Exec("INSERT INTO ITEM (ID, NOME) VALUES (3, 'tres')");
+    TKVQuery q;
+    q.SetDatabase(db.get());
+    q.SQL.Add("SELECT NADA FROM ITEM");
+    try {
+        q.Open();
+        FAIL();
+    } catch (const EKVDatabaseError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("Erro KVQuery.Open: ", 0), 0u) << e.what();
+    }
+    EXPECT_EQ(CountHere(), IsPG() ? 2 : 3);
+}
+
+TEST_P(ServerSuite, ConnectingToAMissingDatabaseFailsAndCreatesNothing) {
+    auto missing = std::make_unique<TKVDatabase>();
+    missing->DriverName = db->DriverName;
+    missing->HostName = db->HostName;
+    missing->Port = db->Port;
+    missing->User = db->User;
+    missing->Password = db->Password;
+    missing->Database = IsPG() ? "nao_existe_" + std::to_string(::getpid()) : db->Database + ".nao-existe.fdb";
+    EXPECT_THROW(missing->SetConnected(true), EKVDatabaseError);
+    EXPECT_FALSE(missing->Connected());
+    if (!IsPG()) {
+        EXPECT_FALSE(std::filesystem::exists(missing->Database));
+    }
+}
+
+TEST_P(ServerSuite, GetDatabaseWrapsARefusedLogin) {
+    if (GetParam() == Backend::FBEmbedded) GTEST_SKIP() << "embedded Firebird checks no password";
+    TKVDatabase parent;
+    parent.DriverName = db->DriverName;
+    parent.HostName = db->HostName;
+    parent.Database = db->Database;
+    parent.Port = db->Port;
+    parent.User = db->User;
+    parent.Password = "senha-errada";
+    TKVDatabase child;
+    try {
+        child.GetDatabase(&parent);
+        FAIL();
+    } catch (const EKVDatabaseError& e) {
+        const std::string m = e.what();
+        EXPECT_EQ(m.rfind("Erro ao abrir a base \r", 0), 0u) << m;
+        EXPECT_GT(m.size(), std::string("Erro ao abrir a base \r").size());
+    }
+    EXPECT_FALSE(child.Connected());
+}
+
+// PostgreSQL answers COMMIT in an aborted transaction with a silent rollback;
+// the connection reports it as the failure it is.
+TEST(PostgreSQLTransaction, CommitAfterAnAbortedTransactionIsRefused) {
+    DEZORIV_REQUIRE_BACKEND(Backend::PG);
+    auto db = testsupport::NewDatabase(Backend::PG);
+    testsupport::RunSqlText(*db, "CREATE TABLE ITEM (ID INTEGER PRIMARY KEY);\nINSERT INTO ITEM VALUES (1);");
+    TKVTransaction transaction(db.get());
+    TKVQuery q;
+    q.SetDatabase(db.get());
+    q.SQL.Add("INSERT INTO ITEM VALUES (2)");
+    q.ExecSQL();
+    q.SQL.Clear();
+    q.SQL.Add("INSERT INTO ITEM VALUES (1)");  // duplicate key: TryExecSQL makes no rollback
+    EXPECT_THROW(q.TryExecSQL(), EKVDatabaseError);
+    try {
+        transaction.CommitRetaining();
+        FAIL() << "the commit of an aborted transaction must not look like success";
+    } catch (const EKVDatabaseError& e) {
+        EXPECT_EQ(e.ServerCode(), "25P02");
+    }
+    EXPECT_TRUE(transaction.Active());
+    q.SQL.Clear();
+    q.SQL.Add("SELECT COUNT(*) AS N FROM ITEM");
+    q.Open();
+    EXPECT_EQ(q.FieldByName("n").AsInteger(), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, ServerSuite, ::testing::ValuesIn(testsupport::AllBackends()),
