@@ -1,9 +1,173 @@
+// The translation pipeline: renames, the dialect stages in their fixed order,
+// the shared bracket and scanning passes, and the leftover-function check.
+#include <algorithm>
+
+#include "TextOps.h"
+#include "sqltranslate/Passes.h"
 #include "sqltranslate/SqlTranslate.h"
 
 namespace sqltranslate {
 
-std::string TranslateText(const std::string& text, const std::string&, const CatalogueRunner&) {
-    return text;
+using namespace text;
+
+namespace {
+
+constexpr std::string_view kMinutesBetween = "UDF_MINUTESBETWEEN";
+
+std::string RenameHouseFunctions(std::string t) {
+    static constexpr std::pair<std::string_view, std::string_view> kRenames[] = {
+        {"UDF_LEN", "CHAR_LENGTH"},
+        {"UDF_TRIM", "TRIM"},
+        {"UDF_REPLACE", "REPLACE"},
+        {"UDF_DAY(", "EXTRACT(DAY FROM "},
+        {"UDF_MONTH(", "EXTRACT(MONTH FROM "},
+        {"UDF_YEAR(", "EXTRACT(YEAR FROM "},
+        {"UDF_TRUNC", "TRUNC"},
+        {"UDF_UPPER", "UPPER"},
+        {"UDF_STRIP", "REPLACE"},
+        {"UDF_ROUNDDEC", "ROUND"},
+    };
+    for (const auto& [from, to] : kRenames) t = ReplaceAllCI(t, from, to);
+    return t;
+}
+
+}  // namespace
+
+std::string RewriteMinutesBetween(const std::string& input, const std::string& dialect) {
+    std::string t = input;
+    // A well-formed call leaves one name fewer each round; a malformed one
+    // whose arguments carry the name along stops the loop, and the leftover
+    // check then refuses the statement.
+    for (size_t count = CountCI(t, kMinutesBetween); count > 0;) {
+        const size_t p = FindCI(t, kMinutesBetween);
+        const std::string_view rest = std::string_view(t).substr(std::min(t.size(), p + 19));
+        const long long close = FindClosingParen(rest);
+        const long long comma = Pos(",", rest);
+        const std::string a = Copy(rest, 1, comma - 1);
+        const std::string b = Copy(rest, comma + 1, close - comma - 1);
+        std::string repl;
+        if (dialect == "FB")
+            repl = "ABS(TRUNC((" + a + "-" + b + ") / 60))";
+        else if (dialect == "Ora")
+            repl = "ABS(TRUNC((CAST(" + a + " AS DATE)-CAST(" + b + " AS DATE))*1440))";
+        else
+            repl = "ABS(TRUNC(EXTRACT(EPOCH FROM " + a + " - " + b + ") / 60)) ";
+        const size_t end = std::min(t.size(), p + 19 + static_cast<size_t>(close));
+        t = t.substr(0, p) + repl + t.substr(end);
+        const size_t left = CountCI(t, kMinutesBetween);
+        if (left >= count) break;
+        count = left;
+    }
+    return t;
+}
+
+std::string RewriteNvl(const std::string& t, std::string_view prefix) {
+    const size_t p = FindCI(t, "UDF_NVL");
+    if (p == npos) return t;
+    const std::string_view rest = std::string_view(t).substr(p + 7);
+    const long long close = FindClosingParen(rest);
+    const std::string x = Copy(rest, 2, close - 2);
+    const size_t end = std::min(t.size(), p + 7 + static_cast<size_t>(close));
+    return t.substr(0, p) + std::string(prefix) + x + ",0)" + t.substr(end);
+}
+
+std::string RewritePosition(const std::string& input, const std::string& dialect) {
+    if (!ContainsCI(input, "POSITION(") && !ContainsCI(input, "POSITION (")) return input;
+    std::string t = ReplaceAllCI(input, "POSITION (", "POSITION(");
+    const bool ora = dialect == "Ora";
+    for (size_t count = CountCI(t, "POSITION("); count > 0;) {
+        const size_t p = FindCI(t, "POSITION(");
+        const std::string tail = t.substr(p + 9);
+        const long long paren = Pos(")", tail);
+        const long long comma = Pos(",", tail);
+        std::string a, b;
+        if (comma != 0) {
+            a = Copy(tail, 1, comma - 1);
+            b = Copy(tail, comma + 1, paren - comma - 1);
+        } else {
+            const long long in = PosCI(" IN ", tail);
+            a = Copy(tail, 1, in - 1);
+            b = Copy(tail, in + 4, paren - in - 4);
+        }
+        const size_t callLength = 9 + static_cast<size_t>(paren);
+        t.replace(p, callLength, ora ? "INSTR(" + b + "," + a + ")" : "#POSITION#(" + a + " IN " + b + ")");
+        const size_t left = CountCI(t, "POSITION(");
+        if (left >= count) break;  // arguments that carry a call along: stop here
+        count = left;
+    }
+    if (!ora) t = ReplaceAllCI(t, "#POSITION#", "POSITION");
+    return t;
+}
+
+std::string UnrecognisedFunctionMessage(const std::string& t) {
+    std::string name;
+    const size_t p = FindCI(t, "UDF_");
+    if (p != npos) {
+        const size_t q = t.find('(', p);
+        if (q != npos) name = t.substr(p, q - p);
+    }
+    return "Função não reconhecida.\r\n\r\n" + name + "\r\n\r\nImpossível continuar.";
+}
+
+std::string TranslateText(const std::string& text, const std::string& dialect, const CatalogueRunner& catalogue) {
+    std::string t = ReplaceAllCI(text, "DESCENDING", "DESC");
+    if (ContainsCI(t, "UDF_")) t = RenameHouseFunctions(std::move(t));
+
+    if (dialect == "FB") {
+        t = RewriteMinutesBetween(t, dialect);
+        if (ContainsCI(t, "UDF_HOUR")) t = ReplaceAllCI(t, "UDF_HOUR(", "EXTRACT(HOUR FROM ");
+        if (ContainsCI(t, "UDF_MINUTE")) t = ReplaceAllCI(t, "UDF_MINUTE(", "EXTRACT(MINUTE FROM ");
+    } else if (dialect == "Ora") {
+        t = RewriteEmptyStrings(t);
+        t = ReplaceAllCI(t, "current_date", "sysdate");
+        t = ReplaceAllCI(t, "current_timestamp", "current_time");
+        t = ReplaceAllCI(t, "current_time", "current_timestamp");
+        t = ReplaceAllCI(t, "char_length", "length");
+        t = ReplaceAllCI(t, "coalesce", "nvl");
+        if (ContainsCI(t, "UDF_")) {
+            if (ContainsCI(t, "UDF_NVL")) t = RewriteNvl(t, "NVL(");
+            t = ReplaceAllCI(t, "udf_copy", "substr");
+        }
+        if (ContainsCI(t, "SELECT")) {
+            t = RewriteAliasAs(t);
+            t = RewriteSelectList(t, catalogue);
+        }
+        t = RewritePosition(t, dialect);
+        t = RewriteMinutesBetween(t, dialect);
+    } else if (dialect == "PG") {
+        if (ContainsCI(t, "UDF_")) {
+            if (ContainsCI(t, "UDF_NVL")) t = RewriteNvl(t, "COALESCE(");
+            t = ReplaceAllCI(t, "udf_copy", "SUBSTR");
+        }
+        t = RewritePosition(t, dialect);
+        t = RewriteMinutesBetween(t, dialect);
+    }
+
+    if (dialect != "FB") {
+        t = ReplaceAllCI(t, "ASCII_CHAR", "CHR");
+        t = RewriteSubstring(t);
+        if (ContainsCI(t, "UDF_HOUR")) t = RewriteToChar(t, "UDF_HOUR", "HH24");
+        if (ContainsCI(t, "UDF_MINUTE")) t = RewriteToChar(t, "UDF_MINUTE", "MI");
+        if (ContainsCI(t, "UDF_DAYNAME")) t = RewriteToChar(t, "UDF_DAYNAME", "DAY");
+    }
+
+    t = RewriteList(t, dialect);
+    t = RewriteHora(t, dialect);
+    t = RewriteWeekNumber(t, dialect);
+    t = RewriteFirst(t, dialect);
+    t = RewriteDatesAndBlobs(t, dialect);
+
+    if (ContainsCI(t, "UDF_")) throw ETranslateError(UnrecognisedFunctionMessage(t));
+    return t;
+}
+
+bool MemoHit(std::string& text, const std::string& original, const std::string& anterior) {
+    if (text == anterior) return true;  // already the translation: never translated twice
+    if (EqualsCI(text, original)) {
+        text = anterior;
+        return true;
+    }
+    return false;
 }
 
 }  // namespace sqltranslate

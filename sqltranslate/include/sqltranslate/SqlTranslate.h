@@ -27,4 +27,11 @@ using CatalogueRunner = std::function<std::vector<std::string>(const std::string
 std::string TranslateText(const std::string& text, const std::string& dialect,
                           const CatalogueRunner& catalogue = {});
 
+// Translation memo of a query: `original` is the last house-dialect text that
+// was translated and `anterior` its translation. True when `text` needs no
+// translation: it equals `original` in any letter case (then `text` becomes
+// `anterior`), or it is `anterior` itself, so a translated text is never
+// translated a second time.
+bool MemoHit(std::string& text, const std::string& original, const std::string& anterior);
+
 }  // namespace sqltranslate

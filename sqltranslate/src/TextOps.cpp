@@ -1,0 +1,124 @@
+#include "TextOps.h"
+
+#include <algorithm>
+
+namespace sqltranslate::text {
+
+std::string Upper(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = Up(c);
+    return out;
+}
+
+std::string Trim(std::string_view s) {
+    size_t b = 0, e = s.size();
+    while (b < e && IsTrimmed(s[b])) ++b;
+    while (e > b && IsTrimmed(s[e - 1])) --e;
+    return std::string(s.substr(b, e - b));
+}
+
+std::string TrimLeft(std::string_view s) {
+    size_t b = 0;
+    while (b < s.size() && IsTrimmed(s[b])) ++b;
+    return std::string(s.substr(b));
+}
+
+size_t FindCI(std::string_view hay, std::string_view needle, size_t from) {
+    if (needle.empty()) return from <= hay.size() ? from : npos;
+    if (hay.size() < needle.size()) return npos;
+    const char first = Up(needle[0]);
+    const size_t last = hay.size() - needle.size();
+    for (size_t i = from; i <= last; ++i) {
+        if (Up(hay[i]) != first) continue;
+        size_t k = 1;
+        while (k < needle.size() && Up(hay[i + k]) == Up(needle[k])) ++k;
+        if (k == needle.size()) return i;
+    }
+    return npos;
+}
+
+size_t CountCI(std::string_view hay, std::string_view needle) {
+    if (needle.empty()) return 0;
+    size_t n = 0;
+    for (size_t p = FindCI(hay, needle); p != npos; p = FindCI(hay, needle, p + needle.size())) ++n;
+    return n;
+}
+
+bool EqualsCI(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i] && Up(a[i]) != Up(b[i])) return false;
+    return true;
+}
+
+namespace {
+template <bool CI>
+std::string Replace(std::string_view s, std::string_view needle, std::string_view repl, bool all) {
+    if (needle.empty()) return std::string(s);
+    auto find = [&](size_t from) { return CI ? FindCI(s, needle, from) : s.find(needle, from); };
+    size_t p = find(0);
+    if (p == npos) return std::string(s);
+    std::string out;
+    out.reserve(s.size() + (repl.size() > needle.size() ? 4 * (repl.size() - needle.size()) : 0));
+    size_t from = 0;
+    while (p != npos) {
+        out.append(s.substr(from, p - from));
+        out.append(repl);
+        from = p + needle.size();
+        if (!all) break;
+        p = find(from);
+    }
+    out.append(s.substr(from));
+    return out;
+}
+}  // namespace
+
+std::string ReplaceAll(std::string_view s, std::string_view needle, std::string_view repl) {
+    return Replace<false>(s, needle, repl, true);
+}
+std::string ReplaceAllCI(std::string_view s, std::string_view needle, std::string_view repl) {
+    return Replace<true>(s, needle, repl, true);
+}
+std::string ReplaceFirst(std::string_view s, std::string_view needle, std::string_view repl) {
+    return Replace<false>(s, needle, repl, false);
+}
+std::string ReplaceFirstCI(std::string_view s, std::string_view needle, std::string_view repl) {
+    return Replace<true>(s, needle, repl, false);
+}
+
+std::string Copy(std::string_view s, long long index, long long count) {
+    const long long len = static_cast<long long>(s.size());
+    if (index < 1) {
+        count += index - 1;
+        index = 1;
+    }
+    if (count <= 0 || index > len) return {};
+    count = std::min(count, len - index + 1);
+    return std::string(s.substr(static_cast<size_t>(index - 1), static_cast<size_t>(count)));
+}
+
+long long Pos(std::string_view needle, std::string_view s, long long offset) {
+    if (offset < 1) offset = 1;
+    if (offset > static_cast<long long>(s.size()) + 1) return 0;
+    size_t p = s.find(needle, static_cast<size_t>(offset - 1));
+    return p == npos ? 0 : static_cast<long long>(p) + 1;
+}
+
+long long PosCI(std::string_view needle, std::string_view s, long long offset) {
+    if (offset < 1) offset = 1;
+    if (offset > static_cast<long long>(s.size()) + 1) return 0;
+    size_t p = FindCI(s, needle, static_cast<size_t>(offset - 1));
+    return p == npos ? 0 : static_cast<long long>(p) + 1;
+}
+
+std::string Quoted(std::string_view s) {
+    std::string out = "'";
+    for (char c : s) {
+        out += c;
+        if (c == '\'') out += '\'';
+    }
+    out += '\'';
+    return out;
+}
+
+}  // namespace sqltranslate::text

@@ -1,0 +1,1 @@
+SELECT * FROM P WHERE P.OBS = '' AND P.COD <> '' AND P.X >= ''

@@ -1,0 +1,1 @@
+UPDATE P SET OBS = '' WHERE COD = ''

@@ -1,0 +1,1 @@
+SELECT LIST[I.COD, ';', I.COD] FROM I

@@ -1,0 +1,1 @@
+SELECT LIST[A, 'LIST[', B] FROM T
