@@ -1,9 +1,160 @@
+// The dezoriv program: the service with its window, or headless on a console.
+//
+//   dezoriv [--headless] [--once] [--dir DIR]
+//   dezoriv translate ...
+//
+// Headless (asked for, or no DISPLAY/WAYLAND_DISPLAY): both panes go to
+// standard output as "[Memo1] <line>" and "[mmOrdemTecel] <line>"; the
+// message box text goes to standard error. SIGTERM or SIGINT ends the program
+// after the tick in progress.
+#include <QApplication>
+#include <QCoreApplication>
+#include <QWidget>
+
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
 
 #include "TranslateCommand.h"
+#include "dataaccess/KVPlatform.h"
+#include "shell/ConsoleEcho.h"
+#include "shell/EventLoop.h"
+#include "shell/MainWindow.h"
+#include "shell/StopSignals.h"
+#include "shell/TfmDEZORiv.h"
+
+#if __has_include("writeoff/WriteOff.h")
+#include "writeoff/WriteOff.h"
+#define DEZORIV_HAS_WRITEOFF 1
+#endif
+#if __has_include("export/Export.h")
+#include "export/Export.h"
+#define DEZORIV_HAS_EXPORT 1
+#endif
+
+namespace {
+
+constexpr int ExitError = 1;       // an error reached the error handler (--once)
+constexpr int ExitTipoInvalido = 2;
+constexpr int ExitUsage = 64;
+
+void PrintUsage(std::FILE* to) {
+    std::fputs(
+        "Usage: dezoriv [--headless] [--once] [--dir DIR]\n"
+        "       dezoriv translate --help\n"
+        "\n"
+        "  --dir DIR   service folder: DEZORiv.ini, Recebidos, Processados, Logs\n"
+        "              (default: the folder of the executable)\n"
+        "  --headless  no window: the panes go to standard output, prefixed\n"
+        "              \"[Memo1] \" and \"[mmOrdemTecel] \" (automatic without a display)\n"
+        "  --once      run the configured job's tick once and exit\n"
+        "              (0: no error, 1: an error reached the error handler,\n"
+        "               2: Plataforma/Tipo missing or invalid)\n"
+        "  --help      this text\n",
+        to);
+}
+
+std::string ExecutableFolder(const char* argv0) {
+    std::error_code ec;
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) exe = std::filesystem::absolute(argv0, ec);
+    return exe.parent_path().string();
+}
+
+std::string WithSlash(std::string folder) {
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    return folder;
+}
+
+bool HasDisplay() {
+    const char* x = std::getenv("DISPLAY");
+    const char* w = std::getenv("WAYLAND_DISPLAY");
+    return (x && *x) || (w && *w);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::strcmp(argv[1], "translate") == 0)
-        return RunTranslateCommand(argc - 1, argv + 1);
-    return 0;
+    if (argc > 1 && std::strcmp(argv[1], "translate") == 0) return RunTranslateCommand(argc - 1, argv + 1);
+
+    bool headless = false, once = false;
+    std::string dir;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--headless") {
+            headless = true;
+        } else if (a == "--once") {
+            once = true;
+        } else if (a == "--dir" && i + 1 < argc) {
+            dir = argv[++i];
+        } else if (a.rfind("--dir=", 0) == 0) {
+            dir = a.substr(6);
+        } else if (a == "--help" || a == "-h") {
+            PrintUsage(stdout);
+            return 0;
+        } else {
+            std::fprintf(stderr, "dezoriv: unknown option %s\n", a.c_str());
+            PrintUsage(stderr);
+            return ExitUsage;
+        }
+    }
+    // --once never opens a window: it reports on the console.
+    if (once || !HasDisplay()) headless = true;
+
+    // Before any thread exists: stop signals are taken by the event loop only.
+    shell::BlockStopSignals();
+
+    std::error_code ec;
+    std::string folder = dir.empty() ? ExecutableFolder(argv[0])
+                                     : std::filesystem::absolute(dir, ec).lexically_normal().string();
+    folder = WithSlash(folder);
+    SetApplicationFolder(folder);
+    SetActiveWindowName("fmDEZORiv");
+
+    std::unique_ptr<QCoreApplication> app;
+    if (headless)
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    else
+        app = std::make_unique<QApplication>(argc, argv);
+    // Qt takes the environment's locale for the C library; numbers in SQL,
+    // JSON and logs must not follow it (regional settings are read apart).
+    std::setlocale(LC_NUMERIC, "C");
+
+    TfmDEZORiv form;
+    form.ServiceFolder = folder;
+#ifdef DEZORIV_HAS_WRITEOFF
+    form.ProcessaArquivos = writeoff::ProcessaArquivos;
+#endif
+#ifdef DEZORIV_HAS_EXPORT
+    form.AutenticaUsuario = exportjob::AutenticaUsuario;
+    form.EnviaOPs = exportjob::EnviaOPs;
+#endif
+
+    std::unique_ptr<shell::TConsoleEcho> console;
+    std::unique_ptr<QWidget> window;
+    if (headless)
+        console = std::make_unique<shell::TConsoleEcho>(form);
+    else
+        window = shell::CreateMainWindow(form);
+
+    if (once) {
+        form.Dispatch([&form] { form.FormCreate(); });
+        if (form.TipoInvalido()) return ExitTipoInvalido;
+        if (form.tmEnvioOP.Enabled())
+            form.Dispatch([&form] { form.tmEnvioOPTimer(); });
+        else if (form.tmVerifica.Enabled())
+            form.Dispatch([&form] { form.tmVerificaTimer(); });
+        return form.ErrorCount() > 0 ? ExitError : 0;
+    }
+
+    shell::TEventLoopTimers timers(form);
+    shell::TStopSignalWatcher stop([](int) { QCoreApplication::quit(); });
+    form.Dispatch([&form] { form.FormCreate(); });
+    if (form.TipoInvalido() && headless) return ExitTipoInvalido;
+    if (window) window->show();
+    return app->exec();
 }

@@ -1,0 +1,57 @@
+#include "shell/StopSignals.h"
+
+#include <QSocketNotifier>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace shell {
+
+namespace {
+
+sigset_t StopSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGINT);
+    return set;
+}
+
+}  // namespace
+
+void BlockStopSignals() {
+    sigset_t set = StopSet();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+TStopSignalWatcher::TStopSignalWatcher(std::function<void(int)> onStop) : FOnStop(std::move(onStop)) {
+    sigset_t set = StopSet();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    FFd = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (FFd < 0) return;
+    FNotifier = std::make_unique<QSocketNotifier>(FFd, QSocketNotifier::Read);
+    QObject::connect(FNotifier.get(), &QSocketNotifier::activated, [this] {
+        signalfd_siginfo info{};
+        bool got = false;
+        while (::read(FFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) got = true;
+        if (got && FOnStop) FOnStop(static_cast<int>(info.ssi_signo));
+    });
+}
+
+TStopSignalWatcher::~TStopSignalWatcher() {
+    FNotifier.reset();
+    if (FFd >= 0) ::close(FFd);
+}
+
+bool TStopSignalWatcher::Pending() {
+    sigset_t pending;
+    sigemptyset(&pending);
+    sigpending(&pending);
+    return sigismember(&pending, SIGTERM) == 1 || sigismember(&pending, SIGINT) == 1;
+}
+
+}  // namespace shell
