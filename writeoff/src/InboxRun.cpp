@@ -1,0 +1,175 @@
+// One run of the write-off: inbox listing, records into the work tables,
+// unit cost of each order, posting, and the move to the processed folder.
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <iostream>
+#include <stdexcept>
+#include <system_error>
+
+#include "shell/ActivityLog.h"
+#include "shell/RegionalSettings.h"
+#include "shell/SqlHelpers.h"
+#include "writeoff/InboxFile.h"
+#include "writeoff/WriteOff.h"
+#include "WriteOffSteps.h"
+
+namespace writeoff {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kMessageCaption = "ZI Zavovozirar";
+
+std::string Upper(std::string s) {
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
+// Names in the folder that match "*.txt" (letter case ignored, folders
+// included, as the system's listing gives them), in name order.
+std::vector<std::string> ListInbox(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        if (name.size() >= 4 && Upper(name.substr(name.size() - 4)) == ".TXT") names.push_back(name);
+    }
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        std::string ua = Upper(a), ub = Upper(b);
+        return ua != ub ? ua < ub : a < b;
+    });
+    return names;
+}
+
+[[noreturn]] void MalformedLine(const std::string& file, size_t lineNo, const std::string& what) {
+    throw std::runtime_error("Arquivo " + file + ", linha " + std::to_string(lineNo) + ": " + what);
+}
+
+// Loads the records of one file into TbOF and TbLotes.
+void LoadRecords(TfmDEZORiv& fm, const std::string& name, const std::vector<std::string>& lines,
+                 shell::TLookupValue& produto, shell::TLookupValue& cliente) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::vector<std::string> f = SplitFields(lines[i]);
+        if (f.empty()) MalformedLine(name, i + 1, "linha vazia");
+        if (f[0] == "001") {
+            if (f.size() < 9)
+                MalformedLine(name, i + 1,
+                              "registro 001 com " + std::to_string(f.size()) + " campos, esperados 9");
+            fm.TbOF.Append();
+            fm.TbOF["OF"] = f[1];
+            std::string numero = shell::QuotedStr(fm.TbOF["OF"].AsString());
+            shell::LookupValue(fm.dbKV, "OF1", "NUMERO", "CODIGO", numero, produto);
+            fm.TbOF["Produto"] = produto.AsString();
+            shell::LookupValue(fm.dbKV, "OF1", "NUMERO", "CODCLI", numero, cliente);
+            fm.TbOF["Cliente"] = cliente.AsString();
+            fm.TbOF["QtdeBai"] = shell::StrToFloatLocale(f[2]);
+            fm.TbOF["TpSaida"] = f[3];
+            fm.TbOF["DepositoSaida"] = f[4];
+            fm.TbOF["DepositoEntrada"] = f[5];
+            fm.TbOF["TpEntrada"] = f[6];
+            fm.TbOF["Lote"] = f[7];
+            fm.TbOF["Local"] = f[8];
+            fm.TbOF.Post();
+        } else if (f[0] == "002" && fm.TbOF.HasCurrent() && !fm.TbOF["OF"].AsString().empty()) {
+            if (f.size() < 4)
+                MalformedLine(name, i + 1,
+                              "registro 002 com " + std::to_string(f.size()) + " campos, esperados 4");
+            std::string of = fm.TbOF["OF"].AsString();
+            fm.TbLotes.Append();
+            fm.TbLotes["OF"] = of;
+            fm.TbLotes["Codigo"] = f[1];
+            fm.TbLotes["Tipo"] = f[2];
+            fm.TbLotes["Lote"] = f[3];
+            fm.TbLotes.Post();
+        }
+    }
+}
+
+void ShowTimeMessage(TfmDEZORiv& fm, TimePart part) {
+    if (fm.ShowMessage)
+        fm.ShowMessage(kMessageCaption, TimePartMessage(part));
+    else
+        std::cerr << kMessageCaption << ": " << TimePartMessage(part) << "\n";
+}
+
+// Machine cost of the current order: hours of each time record (time of day
+// of its duration) times the machine's rate.
+double MachineCost(TfmDEZORiv& fm, const std::string& quotedOF) {
+    TKVQuery& q = fm.QryAponta;
+    q.Close();
+    SetLines(q, {"SELECT OF_TEMPO.*, CADFLUXO.PRECO ",
+                 "FROM " + shell::TableName("OF_TEMPO") + " OF_TEMPO ",
+                 "LEFT JOIN " + shell::TableName("CADFLUXO") +
+                     " CADFLUXO ON (OF_TEMPO.MAQUINA = CADFLUXO.CODIGO)",
+                 "WHERE OF_TEMPO.NUMERO = " + quotedOF});
+    q.Open();
+    double cost = 0;
+    for (q.First(); !q.Eof(); q.Next()) {
+        double days = q.FieldByName("FIM").AsDateTime() - q.FieldByName("INICIO").AsDateTime();
+        double hours = TimeTextToHours(DurationTimeText(days),
+                                       [&](TimePart part) { ShowTimeMessage(fm, part); });
+        cost += hours * q.FieldByName("PRECO").AsFloat();
+    }
+    q.Close();
+    return cost;
+}
+
+// Unit cost, material requirements and posting of every order of TbOF.
+void PostOrders(TfmDEZORiv& fm) {
+    for (fm.TbOF.First(); !fm.TbOF.Eof(); fm.TbOF.Next()) {
+        fm.TbEstoque.EmptyDataSet();
+        std::string of = fm.TbOF["OF"].AsString();
+
+        double materialCost = 0;
+        fm.TbLotes.SetFilter("OF", of);
+        for (fm.TbLotes.First(); !fm.TbLotes.Eof(); fm.TbLotes.Next()) {
+            BuscaEstoque(fm);
+            materialCost += fm.TbEstoque["Consumo"].AsFloat() * fm.TbEstoque["Custo"].AsFloat();
+        }
+        fm.TbLotes.ClearFilter();
+
+        double machineCost = MachineCost(fm, shell::QuotedStr(of));
+
+        // A quantity of 0 would divide by zero: such an order gets no unit
+        // cost, and the posting never reads it (it receives no product).
+        double quantity = fm.TbOF["QtdeBai"].AsFloat();
+        double unitCost = quantity != 0 ? (materialCost + machineCost) / quantity : 0.0;
+        if (!std::isfinite(unitCost)) unitCost = 0;
+        fm.TbOF["CustoProduto"] = unitCost;
+        fm.TbOF.Post();
+
+        BaixaOF(fm);
+    }
+}
+
+}  // namespace
+
+void ProcessaArquivos(TfmDEZORiv& fm) {
+    fm.LinhaMemo1("FEITO VERIFICA\xC3\x87\xC3\x83O NA PASTA RECEBIDOS");
+    fm.TbLotes.ClearFilter();
+    fm.TbLotes.EmptyDataSet();
+
+    const std::string inbox = fm.sPath + "Recebidos";
+    const std::string processed = fm.sPath + "Processados";
+    // The lookups of one run keep their values from order to order.
+    shell::TLookupValue produto, cliente;
+
+    for (const std::string& name : ListInbox(inbox)) {
+        fm.TbOF.EmptyDataSet();
+        fm.Origem = inbox + "/" + name;
+        fm.Destino = processed + "/" + name;
+
+        std::vector<std::string> lines = ReadInboxLines(fm.Origem);
+        LoadRecords(fm, name, lines, produto, cliente);
+        PostOrders(fm);
+
+        if (shell::MoveFileNoReplace(fm.Origem, fm.Destino))
+            fm.LinhaMemo1("ARQUIVO MOVIDO PARA PROCESSADO: " + name);
+        else
+            fm.LinhaMemo1("ARQUIVO NAO MOVIDO, CONTINUA EM RECEBIDOS: " + name);
+    }
+}
+
+}  // namespace writeoff

@@ -1,0 +1,40 @@
+// The steps of one write-off run, shared by its source files.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "dataaccess/TKVQuery.h"
+#include "shell/TfmDEZORiv.h"
+
+namespace writeoff {
+
+// Material requirements of the current TbOF order for the current TbLotes
+// lot: appends the matching stock rows to TbEstoque (on QryBusca).
+void BuscaEstoque(TfmDEZORiv& fm);
+
+// Posts the current TbOF order with the rows of TbEstoque: checks, writes,
+// commit and audit record. Refusals and failed writes are reported on Memo1.
+void BaixaOF(TfmDEZORiv& fm);
+
+// Receives the finished product of the current TbOF order into stock and
+// re-costs it. Runs inside the posting's transaction; errors propagate.
+void EntradaProduto(TfmDEZORiv& fm, const std::string& dateText);
+
+// Weighted average cost of product p after receiving n units at unit cost u;
+// 0 means that there is no new cost. Reads the current TbEstoque row.
+double CustoMedio(TfmDEZORiv& fm, const std::string& produto, double n, double u);
+
+// Next PA_MOV order number: highest ORDEM of the last 30 days plus one.
+int ProximaOrdem(TfmDEZORiv& fm);
+
+// Today's local date as 'MM/DD/YYYY' (quoted).
+std::string QuotedDateText();
+
+// Replaces the statement text of a query with the given lines.
+void SetLines(TKVQuery& q, const std::vector<std::string>& lines);
+
+// Appends the value lines of an INSERT: the first begins with "(", every
+// other with ",", the last ends with ")".
+void AddValueLines(std::vector<std::string>& lines, const std::vector<std::string>& values);
+
+}  // namespace writeoff
