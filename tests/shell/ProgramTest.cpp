@@ -1,0 +1,180 @@
+// The built dezoriv program, run as an operator or a service manager would.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "ShellTestUtil.h"
+
+using shelltest::TempDir;
+
+namespace {
+
+struct Child {
+    pid_t pid = -1;
+    int out = -1, err = -1;
+};
+
+Child Spawn(const std::vector<std::string>& args) {
+    int out[2], err[2];
+    EXPECT_EQ(::pipe(out), 0);
+    EXPECT_EQ(::pipe(err), 0);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out[1], 1);
+        ::dup2(err[1], 2);
+        ::close(out[0]);
+        ::close(err[0]);
+        ::setenv("LC_ALL", "C", 1);
+        ::unsetenv("DISPLAY");
+        ::unsetenv("WAYLAND_DISPLAY");
+        std::vector<char*> argv;
+        static std::string program = DEZORIV_PROGRAM;
+        argv.push_back(program.data());
+        for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    ::close(err[1]);
+    return {pid, out[0], err[0]};
+}
+
+// Reads both pipes until they close or the deadline passes (then kills).
+// Returns the exit status (or -signal).
+int Finish(Child& c, std::string& out, std::string& err, int timeoutMs = 60000) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    pollfd fds[2] = {{c.out, POLLIN, 0}, {c.err, POLLIN, 0}};
+    int open = 2;
+    while (open > 0) {
+        int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        deadline - std::chrono::steady_clock::now())
+                                        .count());
+        if (left <= 0) {
+            ::kill(c.pid, SIGKILL);
+            ADD_FAILURE() << "program did not end in time";
+            break;
+        }
+        if (::poll(fds, 2, left) <= 0) continue;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
+            char buf[4096];
+            ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
+            if (n <= 0) {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            } else {
+                (i == 0 ? out : err).append(buf, static_cast<size_t>(n));
+            }
+        }
+    }
+    int status = 0;
+    ::waitpid(c.pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+int RunProgram(const std::vector<std::string>& args, std::string& out, std::string& err) {
+    Child c = Spawn(args);
+    return Finish(c, out, err);
+}
+
+const std::string MsgTipo = "Definir o tipo de integra\xC3\xA7\xC3\xA3o. \n\rMET=Metal\xC3\xBArgico\n\rTEC=Tecelagem\n";
+const std::string Stamp = R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d)";
+
+TEST(Program, OnceWithATecConfiguration) {
+    TempDir dir;
+    shelltest::WriteFile(dir.Path() / "DEZORiv.ini", "[Plataforma]\r\nTipo=TEC\r\n");
+    std::string out, err;
+    int status = RunProgram({"--headless", "--once", "--dir", dir.Path().string()}, out, err);
+    EXPECT_TRUE(status == 0 || status == 1) << status << "\n" << err;
+    std::regex first("^\\[mmOrdemTecel\\] " + Stamp + " - Inicio do Processo\\. Intervalo de 5 minuto\\(s\\)\n"
+                     "\\[mmOrdemTecel\\] " + Stamp + " - Inicio do envio dos dados da OP\\.\n");
+    EXPECT_TRUE(std::regex_search(out, first)) << out;
+    // The same lines reached the day's activity-log file.
+    std::string log;
+    for (auto& e : std::filesystem::directory_iterator(dir.Path() / "Logs/Brevant")) log += shelltest::ReadFile(e.path());
+    EXPECT_NE(log.find(" - Inicio do Processo. Intervalo de 5 minuto(s)\r\n"), std::string::npos) << log;
+    // An error of the tick (no API configured here) is reported, never fatal.
+    if (status == 1) {
+        EXPECT_NE(out.find("[Memo1] "), std::string::npos);
+    } else {
+        EXPECT_NE(out.find(" - Fim do envio dos dados da OP.\n"), std::string::npos);
+    }
+}
+
+TEST(Program, InvalidTipoShowsTheMessageAndExitsWithTwo) {
+    struct {
+        const char* name;
+        const char* ini;  // nullptr: no file
+    } cases[] = {{"no DEZORiv.ini", nullptr}, {"Tipo in lower case", "[Plataforma]\nTipo=tec\n"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        if (c.ini) shelltest::WriteFile(dir.Path() / "DEZORiv.ini", c.ini);
+        for (auto args : {std::vector<std::string>{"--headless", "--once", "--dir", dir.Path().string()},
+                          std::vector<std::string>{"--dir", dir.Path().string()}}) {
+            std::string out, err;
+            EXPECT_EQ(RunProgram(args, out, err), 2);
+            EXPECT_EQ(err, MsgTipo);
+            EXPECT_EQ(out, "");
+        }
+        EXPECT_FALSE(std::filesystem::exists(dir.Path() / "Logs/Brevant"));
+    }
+}
+
+TEST(Program, OnceReportsAnErrorOfTheStartUpWithOne) {
+    TempDir dir;
+    shelltest::WriteFile(dir.Path() / "DEZORiv.ini", "[Plataforma]\nTipo=TEC\n[Tempo]\nMinutos=abc\n");
+    std::string out, err;
+    EXPECT_EQ(RunProgram({"--once", "--dir", dir.Path().string()}, out, err), 1);
+    std::regex lines("^\\[Memo1\\] " + Stamp + "-EXECAO DO SISTEMA: 'ABC' IS NOT A VALID INTEGER VALUE\n"
+                     "\\[Memo1\\] " + Stamp + "-ARQUIVO COM ERRO: \n");
+    EXPECT_TRUE(std::regex_search(out, lines)) << out;
+}
+
+TEST(Program, StopSignalEndsTheHeadlessLoop) {
+    for (int sig : {SIGTERM, SIGINT}) {
+        TempDir dir;
+        shelltest::WriteFile(dir.Path() / "DEZORiv.ini", "[Plataforma]\nTipo=TEC\n[Tempo]\nMinutos=60\n");
+        Child c = Spawn({"--dir", dir.Path().string()});  // headless: no display
+        // Wait for the start-up line, then stop it.
+        std::string out;
+        pollfd p{c.out, POLLIN, 0};
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (out.find("minuto(s)\n") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+            if (::poll(&p, 1, 1000) > 0) {
+                char buf[1024];
+                ssize_t n = ::read(c.out, buf, sizeof buf);
+                if (n <= 0) break;
+                out.append(buf, static_cast<size_t>(n));
+            }
+        }
+        ASSERT_NE(out.find("Intervalo de 60 minuto(s)"), std::string::npos) << out;
+        ::kill(c.pid, sig);
+        std::string rest, err;
+        EXPECT_EQ(Finish(c, rest, err, 10000), 0) << "signal " << sig << "\n" << err;
+    }
+}
+
+TEST(Program, Options) {
+    std::string out, err;
+    EXPECT_EQ(RunProgram({"--help"}, out, err), 0);
+    EXPECT_NE(out.find("--headless"), std::string::npos);
+    EXPECT_NE(out.find("[Memo1] "), std::string::npos);
+    out.clear();
+    err.clear();
+    EXPECT_EQ(RunProgram({"--bogus"}, out, err), 64);
+    EXPECT_NE(err.find("unknown option --bogus"), std::string::npos);
+}
+
+}  // namespace
