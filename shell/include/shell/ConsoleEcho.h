@@ -1,7 +1,8 @@
 // Headless view of the form: every pane line goes to a stream as it is
 // appended, prefixed with the pane's name in brackets ("[Memo1] ...",
-// "[mmOrdemTecel] ..."), one line each, flushed at once. The message box
-// text goes to the error stream.
+// "[mmOrdemTecel] ..."), flushed at once. A line break inside a pane line
+// (CR LF, CR or LF) continues on a new console line with the same prefix.
+// The message box text goes to the error stream unchanged.
 #pragma once
 #include <cstdio>
 
