@@ -152,9 +152,21 @@ int main(int argc, char** argv) {
     }
 
     shell::TEventLoopTimers timers(form);
-    shell::TStopSignalWatcher stop([](int) { QCoreApplication::quit(); });
+    bool stopRequested = false;
+    shell::TStopSignalWatcher stop([&stopRequested, headless](int) {
+        stopRequested = true;
+        if (!headless) QApplication::closeAllWindows();  // also a modal message box
+        QCoreApplication::quit();
+    });
+    // The start-up's message box may close before the window is shown; that
+    // must not count as closing the last window.
+    if (window) QApplication::setQuitOnLastWindowClosed(false);
     form.Dispatch([&form] { form.FormCreate(); });
     if (form.TipoInvalido() && headless) return ExitTipoInvalido;
-    if (window) window->show();
+    if (stopRequested) return 0;  // stopped while the message box was open
+    if (window) {
+        window->show();
+        QApplication::setQuitOnLastWindowClosed(true);
+    }
     return app->exec();
 }

@@ -10,6 +10,8 @@
 #include <chrono>
 #include <regex>
 #include <string>
+#include <thread>
+#include <sys/stat.h>
 #include <vector>
 
 #include "ShellTestUtil.h"
@@ -23,7 +25,7 @@ struct Child {
     int out = -1, err = -1;
 };
 
-Child Spawn(const std::vector<std::string>& args) {
+Child Spawn(const std::vector<std::string>& args, bool withDisplay = false) {
     int out[2], err[2];
     EXPECT_EQ(::pipe(out), 0);
     EXPECT_EQ(::pipe(err), 0);
@@ -34,8 +36,10 @@ Child Spawn(const std::vector<std::string>& args) {
         ::close(out[0]);
         ::close(err[0]);
         ::setenv("LC_ALL", "C", 1);
-        ::unsetenv("DISPLAY");
-        ::unsetenv("WAYLAND_DISPLAY");
+        if (!withDisplay) {
+            ::unsetenv("DISPLAY");
+            ::unsetenv("WAYLAND_DISPLAY");
+        }
         std::vector<char*> argv;
         static std::string program = DEZORIV_PROGRAM;
         argv.push_back(program.data());
@@ -163,6 +167,28 @@ TEST(Program, StopSignalEndsTheHeadlessLoop) {
         ::kill(c.pid, sig);
         std::string rest, err;
         EXPECT_EQ(Finish(c, rest, err, 10000), 0) << "signal " << sig << "\n" << err;
+    }
+}
+
+TEST(Program, WindowEndsOnAStopSignalAlsoWithItsMessageBoxOpen) {
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) {
+        if (std::getenv("CI") || std::getenv("DEZORIV_REQUIRE_SERVERS")) FAIL() << "DISPLAY unset (Xvfb missing)";
+        GTEST_SKIP() << "DISPLAY unset";
+    }
+    for (const char* ini : {"[Plataforma]\nTipo=TEC\n", ""}) {
+        SCOPED_TRACE(ini);
+        TempDir dir;
+        if (*ini) shelltest::WriteFile(dir.Path() / "DEZORiv.ini", ini);
+        shelltest::WriteFile(dir.Path() / "xdg/.keep", "");
+        ::chmod((dir.Path() / "xdg").c_str(), 0700);
+        ::setenv("XDG_RUNTIME_DIR", (dir.Path() / "xdg").c_str(), 1);
+        Child c = Spawn({"--dir", dir.Path().string()}, true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // window or message box up
+        ::kill(c.pid, SIGTERM);
+        std::string out, err;
+        EXPECT_EQ(Finish(c, out, err, 10000), 0) << err;
+        EXPECT_EQ(out, "");  // the window shows the panes, not the console
     }
 }
 
