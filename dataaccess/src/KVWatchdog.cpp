@@ -17,7 +17,7 @@ void Watchdog::Arm(int timeoutMs) {
     FDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     FArmed = true;
     FFired = false;
-    FWake.notify_all();
+    if (FDeadline < FWaitingUntil) FWake.notify_all();
 }
 
 bool Watchdog::Disarm() {
@@ -25,7 +25,6 @@ bool Watchdog::Disarm() {
     FArmed = false;
     const bool fired = FFired;
     FFired = false;
-    FWake.notify_all();
     return fired;
 }
 
@@ -33,14 +32,17 @@ void Watchdog::Run() {
     std::unique_lock lock(FMutex);
     while (!FStop) {
         if (!FArmed || FFired) {
+            FWaitingUntil = std::chrono::steady_clock::time_point::max();
             FWake.wait(lock);
             continue;
         }
-        if (FWake.wait_until(lock, FDeadline) == std::cv_status::timeout && FArmed && !FFired && !FStop &&
-            std::chrono::steady_clock::now() >= FDeadline) {
+        if (std::chrono::steady_clock::now() >= FDeadline) {
             FFired = true;
             FCancel();  // under the lock: Disarm waits until the cancel is out
+            continue;
         }
+        FWaitingUntil = FDeadline;
+        FWake.wait_until(lock, FWaitingUntil);
     }
 }
 

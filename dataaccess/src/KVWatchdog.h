@@ -29,6 +29,9 @@ private:
     std::thread FThread;
     bool FArmed = false, FFired = false, FStop = false;
     std::chrono::steady_clock::time_point FDeadline;
+    // The deadline the thread sleeps towards (max while idle). Arming with a
+    // later deadline needs no wake-up: the thread wakes, looks and sleeps on.
+    std::chrono::steady_clock::time_point FWaitingUntil = std::chrono::steady_clock::time_point::max();
 };
 
 }  // namespace kvdriver

@@ -109,7 +109,9 @@ public:
             out = NewSqlda(n);
             if (isc_dsql_describe(status, &stmt, 1, out.get())) Raise(status);
         }
-        const int kind = StatementType(stmt);
+        // Only a statement with output columns needs its kind: a cursor to
+        // fetch, or a procedure (or RETURNING) with one row of values.
+        const int kind = out->sqld > 0 ? StatementType(stmt) : 0;
 
         ResultSet result;
         if (timeoutMs > 0) FWatchdog.Arm(timeoutMs);
@@ -122,7 +124,7 @@ public:
                 while ((rc = isc_dsql_fetch(status, &stmt, 3, out.get())) == 0) result.rows.push_back(row.Read(&FDb, &FTr));
                 if (rc != 100) Raise(status);
                 result.rowsAffected = static_cast<long long>(result.rows.size());
-            } else if (out->sqld > 0) {  // EXECUTE PROCEDURE with output values
+            } else if (out->sqld > 0) {
                 OutputRow row(out.get());
                 result.columns = row.Describe();
                 if (isc_dsql_execute2(status, &FTr, &stmt, 3, nullptr, out.get())) Raise(status);
