@@ -17,20 +17,22 @@ namespace {
 //
 // A well-formed statement needs at most one round per opener it holds. The
 // loop also stops when an opener has no "]" after it (no later opener can have
-// one either), after that many rounds, and when replacements made the text
-// grow out of all proportion; what is left then reaches the server as written.
+// one either), after that many rounds, and before a round that would make the
+// text larger than maxSize (calls whose parts hold further calls can double
+// the text each round); what is left then reaches the server as written.
 template <class F>
-std::string RewriteBrackets(const std::string& input, std::string_view opener, F&& makeRepl) {
+std::string RewriteBrackets(const std::string& input, std::string_view opener, size_t maxSize, F&& makeRepl) {
     std::string t = input;
     size_t rounds = 0;
     const size_t maxRounds = CountCI(input, opener);  // exact matches are a subset
-    const size_t maxSize = input.size() * 64 + 65536;
     for (size_t p = t.find(opener); p != npos; p = t.find(opener)) {
         size_t q = t.find(']', p);
-        if (q == npos || ++rounds > maxRounds || t.size() > maxSize) break;
+        if (q == npos || ++rounds > maxRounds) break;
         std::string call = t.substr(p, q - p + 1);
         std::string inner = t.substr(p + opener.size(), q - p - opener.size());
-        t = ReplaceAll(t, call, makeRepl(inner));
+        std::string next = ReplaceAll(t, call, makeRepl(inner));
+        if (next.size() > maxSize) break;
+        t = std::move(next);
     }
     return t;
 }
@@ -62,8 +64,23 @@ bool ReadBoolean(const std::string& s) {
 
 }  // namespace
 
+size_t BracketSizeLimit(size_t size) { return 16 * size + 65536; }
+
 std::string RewriteList(const std::string& input, const std::string& dialect) {
-    return RewriteBrackets(input, "LIST[", [&](const std::string& inner) -> std::string {
+    return RewriteList(input, dialect, BracketSizeLimit(input.size()));
+}
+std::string RewriteHora(const std::string& input, const std::string& dialect) {
+    return RewriteHora(input, dialect, BracketSizeLimit(input.size()));
+}
+std::string RewriteWeekNumber(const std::string& input, const std::string& dialect) {
+    return RewriteWeekNumber(input, dialect, BracketSizeLimit(input.size()));
+}
+std::string RewriteFirst(const std::string& input, const std::string& dialect) {
+    return RewriteFirst(input, dialect, BracketSizeLimit(input.size()));
+}
+
+std::string RewriteList(const std::string& input, const std::string& dialect, size_t maxSize) {
+    return RewriteBrackets(input, "LIST[", maxSize, [&](const std::string& inner) -> std::string {
         const std::string expr = BeforeFirstComma(inner);
         const long long a = Pos("'", inner, static_cast<long long>(expr.size()) + 1);
         const long long b = a == 0 ? 0 : Pos("'", inner, a + 1);
@@ -83,8 +100,8 @@ std::string RewriteList(const std::string& input, const std::string& dialect) {
     });
 }
 
-std::string RewriteHora(const std::string& input, const std::string& dialect) {
-    return RewriteBrackets(input, "HORA[", [&](const std::string& inner) -> std::string {
+std::string RewriteHora(const std::string& input, const std::string& dialect, size_t maxSize) {
+    return RewriteBrackets(input, "HORA[", maxSize, [&](const std::string& inner) -> std::string {
         const std::string value = BeforeFirstComma(inner);
         const bool flag = ReadBoolean(Copy(inner, Pos(",", inner) + 1));
         if (dialect == "FB" && !flag) return Trim(Copy(value, 11));
@@ -92,16 +109,16 @@ std::string RewriteHora(const std::string& input, const std::string& dialect) {
     });
 }
 
-std::string RewriteWeekNumber(const std::string& input, const std::string& dialect) {
-    return RewriteBrackets(input, "WEEK_NUMBER[", [&](const std::string& inner) -> std::string {
+std::string RewriteWeekNumber(const std::string& input, const std::string& dialect, size_t maxSize) {
+    return RewriteBrackets(input, "WEEK_NUMBER[", maxSize, [&](const std::string& inner) -> std::string {
         const std::string x = Trim(inner);
         if (dialect == "FB") return "EXTRACT(WEEK FROM " + x + ")";
         return "TO_CHAR(" + x + "," + Quoted("IW") + ")";
     });
 }
 
-std::string RewriteFirst(const std::string& input, const std::string& dialect) {
-    return RewriteBrackets(input, "FIRST[", [&](const std::string& raw) -> std::string {
+std::string RewriteFirst(const std::string& input, const std::string& dialect, size_t maxSize) {
+    return RewriteBrackets(input, "FIRST[", maxSize, [&](const std::string& raw) -> std::string {
         const std::string inner = CrLfTo(raw, " ");
         long long m = Pos("'E'", inner);
         const bool outer = m != 0;

@@ -29,8 +29,9 @@ TTableAliasList CollectTableAliases(const std::string& text) {
         s = s.substr(b + 1);
         return w;
     };
+    // s is upper case: the case-insensitive search finds exactly the keyword.
     for (;;) {
-        size_t k = std::min(s.find(" FROM "), s.find(" JOIN "));
+        size_t k = std::min(FindCI(s, " FROM "), FindCI(s, " JOIN "));
         if (k == npos) break;
         s = s.substr(k + 6);
         std::string table = word();

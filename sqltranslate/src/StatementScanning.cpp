@@ -2,6 +2,7 @@
 // day differences, weekdays and KV_BLOB. None of them knows SQL: quotes,
 // parentheses and commas count wherever they stand.
 #include <string_view>
+#include <vector>
 
 #include "TextOps.h"
 #include "sqltranslate/Passes.h"
@@ -86,10 +87,16 @@ void ForEachLiteral(std::string_view s, F&& onLiteral) {
     }
 }
 
-// Every quoted literal of body becomes CAST('literal' AS DATE).
+// Every quoted literal of body becomes CAST('literal' AS DATE). A literal
+// that repeats is cast once: casting every occurrence again for each
+// repetition would nest the casts and take time cubic in their number.
 std::string CastLiterals(std::string body) {
     const std::string original = body;
+    std::vector<std::string_view> done;
     ForEachLiteral(original, [&](std::string_view lit) {
+        for (std::string_view d : done)
+            if (d == lit) return;
+        done.push_back(lit);
         std::string quoted = "'" + std::string(lit) + "'";
         body = ReplaceAll(body, quoted, "CAST(" + quoted + " AS DATE)");
     });

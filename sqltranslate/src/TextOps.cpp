@@ -1,6 +1,7 @@
 #include "TextOps.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace sqltranslate::text {
 
@@ -23,18 +24,56 @@ std::string TrimLeft(std::string_view s) {
     return std::string(s.substr(b));
 }
 
+namespace {
+
+inline bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+inline char Low(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The needle character the search runs on: a character without letter case
+// (other than a blank) when there is one, so that one memchr finds every
+// candidate; otherwise the letter that is rarest in SQL text.
+size_t AnchorIndex(std::string_view needle) {
+    static constexpr std::string_view kRareFirst = "JQZXKWVYBGHFPMUDCLNIORSATE";
+    size_t best = needle.size() - 1, bestRank = 99;
+    for (size_t k = 0; k < needle.size(); ++k) {
+        if (!IsLetter(needle[k])) {
+            if (needle[k] != ' ') return k;
+            continue;
+        }
+        const size_t rank = kRareFirst.find(Up(needle[k]));
+        if (rank < bestRank) best = k, bestRank = rank;
+    }
+    return best;
+}
+
+// Next position of c at or after from, below end (end when absent).
+inline size_t NextOf(const char* base, size_t from, size_t end, char c) {
+    if (from >= end) return end;
+    const void* p = std::memchr(base + from, c, end - from);
+    return p ? static_cast<size_t>(static_cast<const char*>(p) - base) : end;
+}
+
+}  // namespace
+
 size_t FindCI(std::string_view hay, std::string_view needle, size_t from) {
     if (needle.empty()) return from <= hay.size() ? from : npos;
-    if (hay.size() < needle.size()) return npos;
-    const char first = Up(needle[0]);
-    const size_t last = hay.size() - needle.size();
-    for (size_t i = from; i <= last; ++i) {
-        if (Up(hay[i]) != first) continue;
-        size_t k = 1;
-        while (k < needle.size() && Up(hay[i + k]) == Up(needle[k])) ++k;
-        if (k == needle.size()) return i;
+    if (hay.size() < needle.size() || from > hay.size() - needle.size()) return npos;
+    const size_t k = AnchorIndex(needle);
+    const char up = Up(needle[k]), low = Low(needle[k]);
+    const char* base = hay.data();
+    const size_t end = hay.size() - needle.size() + k + 1;  // anchor positions below end
+    size_t nextUp = NextOf(base, from + k, end, up);
+    size_t nextLow = up == low ? end : NextOf(base, from + k, end, low);
+    while (true) {
+        const size_t j = std::min(nextUp, nextLow);
+        if (j >= end) return npos;
+        const size_t start = j - k;
+        size_t m = 0;
+        while (m < needle.size() && Up(base[start + m]) == Up(needle[m])) ++m;
+        if (m == needle.size()) return start;
+        if (j == nextUp) nextUp = NextOf(base, j + 1, end, up);
+        if (j == nextLow) nextLow = NextOf(base, j + 1, end, low);
     }
-    return npos;
 }
 
 size_t CountCI(std::string_view hay, std::string_view needle) {

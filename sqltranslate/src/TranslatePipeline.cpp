@@ -151,10 +151,11 @@ std::string TranslateText(const std::string& text, const std::string& dialect, c
         if (ContainsCI(t, "UDF_DAYNAME")) t = RewriteToChar(t, "UDF_DAYNAME", "DAY");
     }
 
-    t = RewriteList(t, dialect);
-    t = RewriteHora(t, dialect);
-    t = RewriteWeekNumber(t, dialect);
-    t = RewriteFirst(t, dialect);
+    const size_t limit = BracketSizeLimit(text.size());
+    t = RewriteList(t, dialect, limit);
+    t = RewriteHora(t, dialect, limit);
+    t = RewriteWeekNumber(t, dialect, limit);
+    t = RewriteFirst(t, dialect, limit);
     t = RewriteDatesAndBlobs(t, dialect);
 
     if (ContainsCI(t, "UDF_")) throw ETranslateError(UnrecognisedFunctionMessage(t));
@@ -163,7 +164,7 @@ std::string TranslateText(const std::string& text, const std::string& dialect, c
 
 bool MemoHit(std::string& text, const std::string& original, const std::string& anterior) {
     if (text == anterior) return true;  // already the translation: never translated twice
-    if (EqualsCI(text, original)) {
+    if (text.size() == original.size() && (text == original || EqualsCI(text, original))) {
         text = anterior;
         return true;
     }

@@ -132,6 +132,11 @@ TEST(RewriteDatesAndBlobs, DayDifferenceWeekdayAndBlob) {
          "SELECT dbms_lob.substr(P.OBS)  FROM P\r\n"},
         {"SELECT DBMS_LOB.SUBSTR(P.OBS) FROM P\r\n", "SELECT P.OBS FROM P\r\n", "SELECT P.OBS FROM P\r\n",
          "SELECT dbms_lob.substr(P.OBS)  FROM P\r\n"},
+        // a literal that repeats is cast once, in every place
+        {"SELECT UDF_DAYSPAN('12/25/2024', '12/25/2024') FROM T\r\n",
+         "SELECT ABS(CAST(CAST('12/25/2024' AS DATE)- CAST('12/25/2024' AS DATE) AS INTEGER)) FROM T\r\n",
+         "SELECT ABS(CAST(CAST('2024-12-25' AS DATE)- CAST('2024-12-25' AS DATE) AS INTEGER)) FROM T\r\n",
+         "SELECT ABS(CAST(CAST('25/12/2024' AS DATE)- CAST('25/12/2024' AS DATE) AS INTEGER)) FROM T\r\n"},
         // without any UDF_ the day-difference pass is skipped
         {"SELECT DIFERENCAENTREDATAS(A,B) FROM T\r\n", "SELECT DIFERENCAENTREDATAS(A,B) FROM T\r\n",
          "SELECT DIFERENCAENTREDATAS(A,B) FROM T\r\n", "SELECT DIFERENCAENTREDATAS(A,B) FROM T\r\n"},

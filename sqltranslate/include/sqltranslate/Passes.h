@@ -42,10 +42,18 @@ std::string RewriteAliasAs(const std::string& text);
 std::string RewriteEmptyStrings(const std::string& text);
 
 // ---- Bracket pseudo-functions ----
+// Each stops before a round that would make the text larger than maxSize
+// (by default BracketSizeLimit of its input); the pipeline gives all four
+// the limit of the statement it was handed.
+size_t BracketSizeLimit(size_t size);
 std::string RewriteList(const std::string& text, const std::string& dialect);
 std::string RewriteHora(const std::string& text, const std::string& dialect);
 std::string RewriteWeekNumber(const std::string& text, const std::string& dialect);
 std::string RewriteFirst(const std::string& text, const std::string& dialect);
+std::string RewriteList(const std::string& text, const std::string& dialect, size_t maxSize);
+std::string RewriteHora(const std::string& text, const std::string& dialect, size_t maxSize);
+std::string RewriteWeekNumber(const std::string& text, const std::string& dialect, size_t maxSize);
+std::string RewriteFirst(const std::string& text, const std::string& dialect, size_t maxSize);
 
 // ---- Select list (Oracle) ----
 
