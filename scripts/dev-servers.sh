@@ -29,9 +29,8 @@ start() {
     dezoriv_pg_stop "$base/pg"
     rm -rf "$base/pg"
     local port password
-    port=$(dezoriv_free_port)
     password="pg-dev-$RANDOM$RANDOM"
-    dezoriv_pg_start "$base/pg" "$port" "$password" >&2
+    port=$(dezoriv_pg_start_anywhere "$base/pg" "$password")
     cat >"$base/pg.env" <<ENV
 export DEZORIV_PG_HOST=127.0.0.1 DEZORIV_PG_PORT=$port DEZORIV_PG_USER=postgres DEZORIV_PG_PASSWORD=$password
 ENV
@@ -40,9 +39,8 @@ ENV
     dezoriv_fb_stop "$base/fb"
     rm -rf "$base/fb"
     local port password
-    port=$(dezoriv_free_port)
     password="fb$RANDOM$RANDOM"
-    dezoriv_fb_start "$base/fb" "$port" "$password" >&2
+    port=$(dezoriv_fb_start_anywhere "$base/fb" "$password")
     cat >"$base/fb.env" <<ENV
 export DEZORIV_FB_SERVER=127.0.0.1/$port DEZORIV_FB_USER=SYSDBA DEZORIV_FB_PASSWORD=$password DEZORIV_FB_DIR=$base/fb/data
 ENV

@@ -51,12 +51,28 @@ dezoriv_pg_stop() {
   dezoriv_as_postgres "$DEZORIV_PG_BIN/pg_ctl" -D "$dir/data" -m fast -w stop >/dev/null 2>&1 || true
 }
 
+# dezoriv_pg_start_anywhere DIR PASSWORD: starts on a free port, trying again
+# with another port when one is taken in the meantime; prints the port.
+dezoriv_pg_start_anywhere() {
+  local dir=$1 password=$2 port attempt
+  for attempt in 1 2 3; do
+    port=$(dezoriv_free_port) || return 1
+    if dezoriv_pg_start "$dir" "$port" "$password" >&2; then
+      echo "$port"
+      return 0
+    fi
+    dezoriv_pg_stop "$dir"
+    rm -rf "$dir"
+  done
+  echo "PostgreSQL test server did not start" >&2
+  return 1
+}
+
 if [ -z "${DEZORIV_ENV_FUNCTIONS_ONLY:-}" ]; then
   dezoriv_pg_dir="$DEZORIV_TEST_RUN_DIR/pg"
-  DEZORIV_PG_PORT=$(dezoriv_free_port)
   DEZORIV_PG_PASSWORD="pg-test-$RANDOM$RANDOM"
   on_exit "dezoriv_pg_stop '$dezoriv_pg_dir'"
-  dezoriv_pg_start "$dezoriv_pg_dir" "$DEZORIV_PG_PORT" "$DEZORIV_PG_PASSWORD"
+  DEZORIV_PG_PORT=$(dezoriv_pg_start_anywhere "$dezoriv_pg_dir" "$DEZORIV_PG_PASSWORD")
   export DEZORIV_PG_HOST=127.0.0.1 DEZORIV_PG_PORT DEZORIV_PG_USER=postgres DEZORIV_PG_PASSWORD
   echo "PostgreSQL test server on 127.0.0.1:$DEZORIV_PG_PORT"
 fi

@@ -40,8 +40,18 @@ commit;
 SQL
   FIREBIRD="$dir/conf" FIREBIRD_LOCK="$dir/lock" /usr/sbin/firebird >"$dir/server.log" 2>&1 </dev/null &
   echo $! >"$dir/firebird.pid"
+  local pid
+  pid=$(cat "$dir/firebird.pid")
   for i in $(seq 1 100); do
-    if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then return 0; fi
+    kill -0 "$pid" 2>/dev/null || break
+    # Ready when the port answers and it is our server that listens there
+    # (the server keeps running when another process holds its port).
+    if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+      if ! command -v ss >/dev/null || ss -ltnpH "sport = :$port" 2>/dev/null | grep -q "pid=$pid,"; then
+        return 0
+      fi
+      break
+    fi
     sleep 0.1
   done
   echo "Firebird server did not start; see $dir/server.log" >&2
@@ -62,12 +72,28 @@ dezoriv_fb_stop() {
   rm -f "$dir/firebird.pid"
 }
 
+# dezoriv_fb_start_anywhere DIR PASSWORD: starts on a free port, trying again
+# with another port when one is taken in the meantime; prints the port.
+dezoriv_fb_start_anywhere() {
+  local dir=$1 password=$2 port attempt
+  for attempt in 1 2 3; do
+    port=$(dezoriv_free_port) || return 1
+    if dezoriv_fb_start "$dir" "$port" "$password" >&2; then
+      echo "$port"
+      return 0
+    fi
+    dezoriv_fb_stop "$dir"
+    rm -rf "$dir"
+  done
+  echo "Firebird test server did not start" >&2
+  return 1
+}
+
 if [ -z "${DEZORIV_ENV_FUNCTIONS_ONLY:-}" ]; then
   dezoriv_fb_dir="$DEZORIV_TEST_RUN_DIR/fb"
-  dezoriv_fb_port=$(dezoriv_free_port)
   DEZORIV_FB_PASSWORD="fb$RANDOM$RANDOM"
   on_exit "dezoriv_fb_stop '$dezoriv_fb_dir'"
-  dezoriv_fb_start "$dezoriv_fb_dir" "$dezoriv_fb_port" "$DEZORIV_FB_PASSWORD"
+  dezoriv_fb_port=$(dezoriv_fb_start_anywhere "$dezoriv_fb_dir" "$DEZORIV_FB_PASSWORD")
   export DEZORIV_FB_SERVER="127.0.0.1/$dezoriv_fb_port" DEZORIV_FB_USER=SYSDBA DEZORIV_FB_PASSWORD
   export DEZORIV_FB_DIR="$dezoriv_fb_dir/data"
   echo "Firebird test server on $DEZORIV_FB_SERVER"
