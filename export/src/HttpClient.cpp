@@ -1,0 +1,173 @@
+#include "HttpClient.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+
+#include <curl/curl.h>
+#include <iconv.h>
+
+namespace exportjob {
+
+namespace {
+
+// libcurl's global state is set up once, while the program is still
+// single-threaded (static initialisation runs before main).
+struct CurlGlobal {
+    CurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+    ~CurlGlobal() { curl_global_cleanup(); }
+};
+const CurlGlobal curlGlobal;
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    return s;
+}
+
+std::string Trim(const std::string& s) {
+    size_t b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string::npos) return {};
+    size_t e = s.find_last_not_of(" \t\r\n");
+    return s.substr(b, e - b + 1);
+}
+
+std::string CharsetOf(const std::string& contentType) {
+    std::string lower = Lower(contentType);
+    size_t p = lower.find("charset=");
+    if (p == std::string::npos) return {};
+    std::string cs = Trim(contentType.substr(p + 8));
+    size_t end = cs.find(';');
+    if (end != std::string::npos) cs = Trim(cs.substr(0, end));
+    if (cs.size() >= 2 && cs.front() == '"' && cs.back() == '"') cs = cs.substr(1, cs.size() - 2);
+    return cs;
+}
+
+struct Exchange {
+    std::string body;
+    std::string statusLine;
+};
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
+    static_cast<Exchange*>(user)->body.append(data, size * count);
+    return size * count;
+}
+
+size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+    std::string line(data, size * count);
+    if (line.rfind("HTTP/", 0) == 0) static_cast<Exchange*>(user)->statusLine = Trim(line);
+    return size * count;
+}
+
+}  // namespace
+
+std::string DecodeBody(const std::string& bytes, const std::string& contentType) {
+    std::string charset = CharsetOf(contentType);
+    std::string lower = Lower(charset);
+    if (lower.empty() || lower == "utf-8" || lower == "utf8") return bytes;
+    iconv_t cd = iconv_open("UTF-8", charset.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) throw EHttpError("Charset não suportado: " + charset);
+    std::string out;
+    std::string in = bytes;
+    char* inPtr = in.data();
+    size_t inLeft = in.size();
+    char buf[4096];
+    while (inLeft > 0) {
+        char* outPtr = buf;
+        size_t outLeft = sizeof buf;
+        size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        out.append(buf, sizeof buf - outLeft);
+        if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+            // An undecodable byte becomes the replacement character.
+            out += "\xEF\xBF\xBD";
+            ++inPtr;
+            --inLeft;
+        }
+    }
+    iconv_close(cd);
+    return out;
+}
+
+struct THttpClient::Impl {
+    CURL* curl = nullptr;
+};
+
+THttpClient::THttpClient(int errorFromStatus, bool keepCookies)
+    : FImpl(std::make_unique<Impl>()), FErrorFromStatus(errorFromStatus) {
+    FImpl->curl = curl_easy_init();
+    if (!FImpl->curl) throw EHttpError("Não foi possível iniciar o cliente HTTP");
+    // An empty cookie file switches the in-memory cookie engine on.
+    if (keepCookies) curl_easy_setopt(FImpl->curl, CURLOPT_COOKIEFILE, "");
+}
+
+THttpClient::~THttpClient() {
+    if (FImpl->curl) curl_easy_cleanup(FImpl->curl);
+}
+
+THttpResponse THttpClient::Send(const std::string& method, const std::string& url, const std::string& body) {
+    CURL* curl = FImpl->curl;
+    Exchange exchange;
+    char errorText[CURL_ERROR_SIZE] = {0};
+
+    curl_slist* headers = nullptr;
+    auto addHeader = [&headers](const std::string& line) {
+        curl_slist* next = curl_slist_append(headers, line.c_str());
+        if (!next) throw EHttpError("Sem memória para os cabeçalhos HTTP");
+        headers = next;
+    };
+    struct ListGuard {
+        curl_slist*& list;
+        ~ListGuard() { curl_slist_free_all(list); }
+    } guard{headers};
+    if (!ContentType.empty()) addHeader("Content-Type: " + ContentType);
+    addHeader("Accept: " + (Accept.empty() ? std::string("*/*") : Accept));
+    // No "Expect: 100-continue" round trip for larger bodies.
+    addHeader("Expect:");
+    for (const auto& line : CustomHeaders) addHeader(line);
+
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method == "POST" ? nullptr : method.c_str());
+    curl_easy_setopt(curl, CURLOPT_POST, 1L);
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &exchange);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &exchange);
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, "DEZORiv");
+    // Certificates are always verified. CURL_CA_BUNDLE, as for the curl tool,
+    // names another CA bundle (a company CA) instead of the system's store.
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (const char* bundle = std::getenv("CURL_CA_BUNDLE"); bundle && *bundle)
+        curl_easy_setopt(curl, CURLOPT_CAINFO, bundle);
+
+    CURLcode rc = curl_easy_perform(curl);
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
+    if (rc != CURLE_OK) {
+        std::string message = errorText[0] ? Trim(errorText) : curl_easy_strerror(rc);
+        throw EHttpError(message);
+    }
+
+    THttpResponse response;
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    response.Status = static_cast<int>(status);
+    response.StatusLine = exchange.statusLine;
+    const char* type = nullptr;
+    curl_easy_getinfo(curl, CURLINFO_CONTENT_TYPE, &type);
+    if (type) response.ContentType = type;
+    if (response.Status >= FErrorFromStatus) {
+        std::string line = response.StatusLine.empty() ? "HTTP " + std::to_string(response.Status)
+                                                       : response.StatusLine;
+        throw EHttpError(line, response.Status);
+    }
+    response.Text = DecodeBody(exchange.body, response.ContentType);
+    return response;
+}
+
+}  // namespace exportjob
