@@ -1,0 +1,105 @@
+#include "RequestExchange.h"
+
+#include <chrono>
+#include <climits>
+#include <stdexcept>
+#include <thread>
+
+#include "export/Export.h"
+
+namespace exportjob {
+
+namespace {
+
+double waitScale = 1.0;
+
+// The order client as the main object holds it.
+class TIdHTTPOrdens : public TIdHTTPClientBase {
+public:
+    // Statuses of 400 and above are errors; cookies are kept for the life
+    // of the program.
+    THttpClient Client{400, true};
+};
+
+}  // namespace
+
+void testing::SetWaitScale(double scale) { waitScale = scale < 0 ? 0 : scale; }
+
+void WaitMs(int milliseconds) {
+    auto scaled = std::chrono::duration<double, std::milli>(milliseconds * waitScale);
+    if (scaled.count() > 0) std::this_thread::sleep_for(scaled);
+}
+
+THttpClient& OrderClient(TfmDEZORiv& form) {
+    auto* client = dynamic_cast<TIdHTTPOrdens*>(form.IdHTTPOrdens.get());
+    if (!client) {
+        form.IdHTTPOrdens = std::make_unique<TIdHTTPOrdens>();
+        client = static_cast<TIdHTTPOrdens*>(form.IdHTTPOrdens.get());
+    }
+    return client->Client;
+}
+
+void SetOrderHeaders(TfmDEZORiv& form) {
+    THttpClient& client = OrderClient(form);
+    client.ContentType = "application/json; charset=utf-8";
+    client.Accept = "application/json";
+    client.CustomHeaders.clear();
+    client.CustomHeaders.push_back("Authorization:Bearer " + form.sToken);
+}
+
+TAnswer PostOrder(TfmDEZORiv& form, const std::string& url, const std::string& body) {
+    THttpResponse response = OrderClient(form).Send("POST", url, body);
+    WaitMs(1000);
+    return {response.Status, response.Text};
+}
+
+TAnswer DeleteOrder(TfmDEZORiv& form, const std::string& url, const std::string& body) {
+    THttpResponse response = OrderClient(form).Send("DELETE", url, body);
+    return {response.Status, response.Text};
+}
+
+std::string TrimText(const std::string& text) {
+    size_t b = 0, e = text.size();
+    while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
+    while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
+    return text.substr(b, e - b);
+}
+
+bool Accepted(const TAnswer& answer) { return answer.Status == 200 && !TrimText(answer.Text).empty(); }
+
+int StrToInt(const std::string& text) {
+    size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    long long value = 0;
+    bool digits = false;
+    for (; i < text.size(); ++i) {
+        char c = text[i];
+        if (c < '0' || c > '9') { digits = false; break; }
+        digits = true;
+        value = value * 10 + (c - '0');
+        if (value > static_cast<long long>(INT_MAX) + 1) break;
+    }
+    if (i != text.size() || !digits) throw std::invalid_argument("'" + text + "' não é um valor inteiro válido");
+    if (negative) value = -value;
+    if (value < INT_MIN || value > INT_MAX) throw std::invalid_argument("'" + text + "' não é um valor inteiro válido");
+    return static_cast<int>(value);
+}
+
+int ParseCreatedId(const std::string& responseText) {
+    size_t close = responseText.find(']');
+    if (close == std::string::npos)
+        throw std::invalid_argument("'" + responseText + "' não é um valor inteiro válido");
+    std::string digits = close >= 1 ? responseText.substr(1, close - 1) : std::string();
+    return StrToInt(digits);
+}
+
+double Divide(double dividend, double divisor) {
+    if (divisor == 0) {
+        if (dividend == 0) throw std::domain_error("Operação de ponto flutuante inválida");
+        throw std::domain_error("Divisão de ponto flutuante por zero");
+    }
+    return dividend / divisor;
+}
+
+}  // namespace exportjob
