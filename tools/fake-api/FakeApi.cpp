@@ -3,6 +3,7 @@
 //   fake-api [--port N] [--host ADDR] [--cert FILE --key FILE] [--record FILE]
 //            [--login-path PATH] [--token TEXT] [--first-id N]
 //            [--set-cookie NAME=VALUE] [--rule JSON]...
+//   fake-api --show FILE     prints a record file as "METHOD path" + body lines
 //
 // Default answers:
 //   POST   .../<login-path> (default /login)      200 {"message":"<token>"}
@@ -196,7 +197,27 @@ private:
 
 }  // namespace
 
+// Prints the requests of a record file for people: one "METHOD path" line,
+// the Authorization header, and the body indented below it.
+int Show(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) Usage("cannot open " + file);
+    std::string line;
+    int n = 0;
+    while (std::getline(in, line)) {
+        if (line.empty()) continue;
+        auto r = nlohmann::json::parse(line);
+        std::cout << ++n << ". " << r.value("method", "") << " " << r.value("path", "") << "\n";
+        if (r["headers"].contains("Authorization"))
+            std::cout << "   Authorization: " << r["headers"]["Authorization"].get<std::string>() << "\n";
+        std::string body = r.value("body", "");
+        if (!body.empty()) std::cout << "   " << body << "\n";
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--show") return Show(argv[2]);
     Options options = ParseOptions(argc, argv);
     std::unique_ptr<httplib::Server> server;
     if (!options.cert.empty()) {
