@@ -381,3 +381,20 @@ TEST_F(ExportRunPg, HttpsWithTrustedAndUntrustedCertificate) {
     EXPECT_EQ(RequestLines(api).size(), 10u);
     EXPECT_EQ(inst.Lines(), (Lines{"000123|TEC01|002|S", "000123|TEC02|001|S", "000124|TEC01|005|S"}));
 }
+
+// An order whose first line has a blank product code gets no main order when
+// it is the last one of the run, and does when another order follows.
+TEST_F(ExportRunPg, BlankProductCodeOfTheLastOrderSkipsItsMainOrder) {
+    FakeApiProcess api;
+    Installation inst(Backend::PG, api);
+    inst.Execute("INSERT INTO MATERIAL_001 (CODIGO, DESCRICAO, GRUPO, UNIDADE, KG_HORA, PESO) VALUES (' ', 'SEM CODIGO', 'TEC', 'MT', 1, 1)");
+    inst.Execute("INSERT INTO TECEL_001 (NUMERO, MAQUINA, RPM, FICHA) VALUES ('000000', 'TEAR09', 100, 'P100')");
+    inst.Execute("INSERT INTO TECEL_001 (NUMERO, MAQUINA, RPM, FICHA) VALUES ('Z00001', 'TEAR09', 100, 'P100')");
+    inst.Execute("INSERT INTO TECEL_ITEN_001 (NUMERO, CODIGO, COR, QTDE, CICLOS) VALUES ('000000', ' ', '001', 5, 1)");
+    inst.Execute("INSERT INTO TECEL_ITEN_001 (NUMERO, CODIGO, COR, QTDE, CICLOS) VALUES ('Z00001', ' ', '001', 5, 1)");
+    inst.RunOnce();
+    EXPECT_EQ(RequestLines(api), (Lines{Login, Delete, Create, Create, Group, Delete, Create, Create, Create, Group,
+                                        Delete, Create, Create, Group, Delete, Create}));
+    EXPECT_EQ(inst.Lines(), (Lines{"000000||001|S", "000123|TEC01|002|S", "000123|TEC02|001|S",
+                                   "000124|TEC01|005|S", "Z00001||001|-"}));
+}

@@ -52,7 +52,18 @@ struct Options {
     std::cerr << "fake-api: " << why << "\n"
               << "usage: fake-api [--port N] [--host ADDR] [--cert FILE --key FILE] [--record FILE]\n"
                  "                [--login-path PATH] [--token TEXT] [--first-id N]\n"
-                 "                [--set-cookie NAME=VALUE] [--rule JSON]...\n";
+                 "                [--set-cookie NAME=VALUE] [--rule JSON]...\n"
+                 "       fake-api --show FILE\n"
+                 "\n"
+                 "A rule answers the requests it matches instead of the default answer:\n"
+                 "  {\"path\":\"/OrdensProducaoAgrupamento\",   the request path ends with it (required)\n"
+                 "   \"method\":\"POST\",                      any method when absent\n"
+                 "   \"body_contains\":\"000124\",             any body when absent\n"
+                 "   \"status\":500, \"body\":\"...\",           200 and the default body when absent\n"
+                 "   \"content_type\":\"text/plain; charset=ISO-8859-1\", \"latin1\":true,\n"
+                 "   \"delay_ms\":2000, \"times\":1}             for ever when times is absent\n"
+                 "The rule added last wins. At run time: POST /__fake/rules (a rule),\n"
+                 "DELETE /__fake/rules (drop all), GET /__fake/requests (the requests so far).\n";
     std::exit(2);
 }
 
