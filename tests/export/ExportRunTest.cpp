@@ -398,3 +398,23 @@ TEST_F(ExportRunPg, BlankProductCodeOfTheLastOrderSkipsItsMainOrder) {
     EXPECT_EQ(inst.Lines(), (Lines{"000000||001|S", "000123|TEC01|002|S", "000123|TEC02|001|S",
                                    "000124|TEC01|005|S", "Z00001||001|-"}));
 }
+
+// An accepted line whose answer carries no identifier: the accepted line is
+// logged, then the error; a dump is written and the line is not recorded.
+TEST_F(ExportRunPg, AcceptedAnswerWithoutIdentifier) {
+    for (std::string answer : {"57", "[5a]"}) {
+        SCOPED_TRACE(answer);
+        FakeApiProcess api;
+        api.AddRule({{"path", "/CreateDinamico"}, {"body_contains", "\"CodOrdemProducao\":\"000124-005\""},
+                     {"body", answer}});
+        Installation inst(Backend::PG, api);
+        Lines log = inst.RunOnce();
+        auto at = std::find(log.begin(), log.end(), "Envio da OP 000124 Produto TEC01 Cor 005");
+        ASSERT_NE(at, log.end());
+        EXPECT_EQ(at[1].rfind("Não foi possível enviar OP 000124 Produto TEC01 Cor 005. Exceção ", 0), 0u) << at[1];
+        EXPECT_NE(inst.Dump("EnviaOrdem_000124-005"), "");
+        // The main order still goes; the grouping carries no child.
+        EXPECT_EQ(Bodies(api, "/OrdensProducaoAgrupamento").back(), "[]");
+        EXPECT_EQ(inst.Lines(), (Lines{"000123|TEC01|002|S", "000123|TEC02|001|S", "000124|TEC01|005|"}));
+    }
+}
