@@ -21,20 +21,14 @@
 
 #include "TranslateCommand.h"
 #include "dataaccess/KVPlatform.h"
+#include "export/Export.h"
 #include "shell/ConsoleEcho.h"
 #include "shell/EventLoop.h"
 #include "shell/MainWindow.h"
 #include "shell/StopSignals.h"
 #include "shell/TfmDEZORiv.h"
-
-#if __has_include("writeoff/WriteOff.h")
 #include "writeoff/WriteOff.h"
-#define DEZORIV_HAS_WRITEOFF 1
-#endif
-#if __has_include("export/Export.h")
-#include "export/Export.h"
-#define DEZORIV_HAS_EXPORT 1
-#endif
+
 
 namespace {
 
@@ -126,13 +120,9 @@ int main(int argc, char** argv) {
 
     TfmDEZORiv form;
     form.ServiceFolder = folder;
-#ifdef DEZORIV_HAS_WRITEOFF
     form.ProcessaArquivos = writeoff::ProcessaArquivos;
-#endif
-#ifdef DEZORIV_HAS_EXPORT
     form.AutenticaUsuario = exportjob::AutenticaUsuario;
     form.EnviaOPs = exportjob::EnviaOPs;
-#endif
 
     std::unique_ptr<shell::TConsoleEcho> console;
     std::unique_ptr<QWidget> window;
