@@ -1,13 +1,28 @@
 #include "TextOps.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace sqltranslate::text {
 
 std::string Upper(std::string_view s) {
     std::string out(s);
-    for (char& c : out) c = Up(c);
+    // Eight bytes at a time: a byte gets bit 0x20 cleared when it is 'a'..'z'.
+    // Bytes of 0x80 and above (UTF-8) are left alone.
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+    size_t i = 0;
+    for (; i + 8 <= out.size(); i += 8) {
+        uint64_t x;
+        std::memcpy(&x, out.data() + i, 8);
+        const uint64_t h = x & ~kHigh;
+        const uint64_t atLeastA = h + (0x80 - 'a') * kOnes;
+        const uint64_t aboveZ = h + (0x80 - 'z' - 1) * kOnes;
+        const uint64_t lower = atLeastA & ~aboveZ & ~x & kHigh;
+        x ^= lower >> 2;
+        std::memcpy(out.data() + i, &x, 8);
+    }
+    for (; i < out.size(); ++i) out[i] = Up(out[i]);
     return out;
 }
 
@@ -29,20 +44,32 @@ namespace {
 inline bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 inline char Low(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// The needle character the search runs on: a character without letter case
-// (other than a blank) when there is one, so that one memchr finds every
-// candidate; otherwise the letter that is rarest in SQL text.
-size_t AnchorIndex(std::string_view needle) {
-    static constexpr std::string_view kRareFirst = "JQZXKWVYBGHFPMUDCLNIORSATE";
-    size_t best = needle.size() - 1, bestRank = 99;
-    for (size_t k = 0; k < needle.size(); ++k) {
-        if (!IsLetter(needle[k])) {
-            if (needle[k] != ' ') return k;
-            continue;
+// The needle character the search runs on: the one that is rarest in SQL
+// text. Characters without letter case need one memchr stream, letters two.
+struct AnchorRanks {
+    unsigned char rank[256];
+    AnchorRanks() {
+        static constexpr std::string_view kRareLetters = "JQZXKWVYBGHFPMUDCLNIORSATE";
+        for (int c = 0; c < 256; ++c) rank[c] = 0;  // brackets, slashes, marks and the like
+        for (char c : std::string_view("(),.'=\r\n")) rank[static_cast<unsigned char>(c)] = 60;
+        rank[static_cast<unsigned char>('_')] = 30;
+        rank[static_cast<unsigned char>(' ')] = 90;
+        for (size_t i = 0; i < kRareLetters.size(); ++i) {
+            rank[static_cast<unsigned char>(kRareLetters[i])] = static_cast<unsigned char>(10 + i);
+            rank[static_cast<unsigned char>(kRareLetters[i] - 'A' + 'a')] = static_cast<unsigned char>(10 + i);
         }
-        const size_t rank = kRareFirst.find(Up(needle[k]));
-        if (rank < bestRank) best = k, bestRank = rank;
     }
+};
+
+inline unsigned AnchorRank(char c) {
+    static const AnchorRanks kRanks;
+    return kRanks.rank[static_cast<unsigned char>(c)];
+}
+
+size_t AnchorIndex(std::string_view needle) {
+    size_t best = 0;
+    for (size_t k = 1; k < needle.size(); ++k)
+        if (AnchorRank(needle[k]) < AnchorRank(needle[best])) best = k;
     return best;
 }
 

@@ -35,6 +35,9 @@ TEST(CollectTableAliases, ReadsTheWordsAfterFromAndJoin) {
         {"SELECT DISTINCT P.*, G.NOME FROM PRODUTO P INNER JOIN GRUPO G ON G.COD = P.GRUPO",
          {{"P", "PRODUTO"}, {"G", "GRUPO"}}},
         {"select * from produto p left join grupo g on 1=1", {{"P", "PRODUTO"}, {"G", "GRUPO"}}},
+        // letters are folded as ASCII only; other bytes stay as written
+        {"select * from produção_tabela_longa pç left join `az{@[ g on 1=1",
+         {{"Pç", "PRODUçãO_TABELA_LONGA"}, {"G", "`AZ{@["}}},
         // a plain JOIN right after the alias is not seen
         {"SELECT * FROM A X JOIN B Y ON 1=1", {{"X", "A"}}},
         // a line break right after FROM: empty table, the table taken for the alias

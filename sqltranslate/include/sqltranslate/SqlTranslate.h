@@ -21,9 +21,9 @@ using CatalogueRunner = std::function<std::vector<std::string>(const std::string
 
 // Passes of the pipeline for one statement text (lines ended by CR LF), for
 // the dialect code "FB", "PG" or "Ora" (any other: only the stages that say
-// so). Throws ETranslateError when a house function is left over. Without a
-// catalogue runner, a statement that needs the Oracle catalogue fails with a
-// clear ETranslateError.
+// so). Throws ETranslateError when a house function is left over, when a
+// HORA[..] flag is not a Boolean, and (without a catalogue runner) when an
+// Oracle alias.* needs the catalogue. Errors of the runner pass through.
 std::string TranslateText(const std::string& text, const std::string& dialect,
                           const CatalogueRunner& catalogue = {});
 
