@@ -53,7 +53,8 @@ void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 std::string Number(int k) { return std::to_string(100000 + k); }
 
-// Orders 100001.. of product PA-500 (one piece each) with a time record, and
+// Orders 100001.. of product PA-500 (one piece each, received into the
+// product's existing lot 000000) with a time record, and
 // stock enough for all of them.
 void AddOrders(Installation& erp, int orders) {
     const std::string n = std::to_string(orders);
@@ -85,7 +86,7 @@ void DropInbox(Installation& erp, int orders, int files) {
         std::ostringstream text;
         for (int i = 0; i < orders / files; ++i) {
             std::string of = Number(++k);
-            text << "001;" << of << ";1;S;01;02;E;L" << of << ";BENCH\r\n"
+            text << "001;" << of << ";1;S;01;02;E;;BENCH\r\n"
                  << "002;MP-100;M;A12\r\n002;SUB-20;P;B7\r\n002;MP-200;M;P01\r\n";
         }
         char name[32];

@@ -189,6 +189,21 @@ TEST_P(WriteOffRunTest, OrderOfQuantityZeroPostsWithoutReceipt) {
     EXPECT_EQ(after["MAT_MOV"], WithToday({"5001|1|{HOJE}|00010|MP-100|0|8.5|8.5|01||A12|VELDOR|S|S|EN|0"}));
 }
 
+TEST_P(WriteOffRunTest, LotsOfEarlierFilesOfTheRunTakePart) {
+    // 5004 is refused in the first file for want of paint; in the second file
+    // it comes again with a smaller quantity and another lot, and is posted
+    // with the lots of both files.
+    erp->DropFile("1.txt", "001;5004;20;S;01;02;E;L1;A\n002;MP-300;M;T01\n");
+    erp->DropFile("2.txt", "001;5004;2;S;01;02;E;L1;A\n002;MP-100;M;A12\n");
+    const std::string refusal = "ESTOQUE INSUFICIENTE DO INSUMO MP-300 OF 5004";
+    EXPECT_EQ(erp->RunOnce(), (Lines{"FEITO VERIFICA\xC3\x87\xC3\x83O NA PASTA RECEBIDOS", refusal, refusal,
+                                     "ARQUIVO MOVIDO PARA PROCESSADO: 1.txt", "IMPORTACAO CONCLUIDA DA OF: 5004",
+                                     "ARQUIVO MOVIDO PARA PROCESSADO: 2.txt"}));
+    EXPECT_EQ(erp->Snapshot()["MAT_MOV"],
+              WithToday({"5004|1|{HOJE}|00030|MP-300|0|30|30|01||T01|VELDOR|S|S|EN|1",
+                         "5004|2|{HOJE}|00030|MP-100|0|8.5|8.5|01||A12|VELDOR|S|S|EN|12"}));
+}
+
 TEST_P(WriteOffRunTest, EmptyInboxWritesOnlyTheScanLine) {
     EXPECT_EQ(erp->RunOnce(), Lines{"FEITO VERIFICA\xC3\x87\xC3\x83O NA PASTA RECEBIDOS"});
 }

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <stdexcept>
 #include <system_error>
+#include <unordered_map>
 
 #include "shell/ActivityLog.h"
 #include "shell/RegionalSettings.h"
@@ -43,13 +44,18 @@ std::vector<std::string> ListInbox(const std::string& folder) {
     return names;
 }
 
+// The lots of one run by order number, in the order they were loaded: the
+// same rows TbLotes holds, found without scanning the whole table per order
+// (it is emptied only once per run and grows with every file).
+using LotsByOrder = std::unordered_map<std::string, std::vector<ConsumedLot>>;
+
 [[noreturn]] void MalformedLine(const std::string& file, size_t lineNo, const std::string& what) {
     throw std::runtime_error("Arquivo " + file + ", linha " + std::to_string(lineNo) + ": " + what);
 }
 
 // Loads the records of one file into TbOF and TbLotes.
 void LoadRecords(TfmDEZORiv& fm, const std::string& name, const std::vector<std::string>& lines,
-                 shell::TLookupValue& produto, shell::TLookupValue& cliente) {
+                 shell::TLookupValue& produto, shell::TLookupValue& cliente, LotsByOrder& lots) {
     for (size_t i = 0; i < lines.size(); ++i) {
         std::vector<std::string> f = SplitFields(lines[i]);
         if (f.empty()) MalformedLine(name, i + 1, "linha vazia");
@@ -83,6 +89,8 @@ void LoadRecords(TfmDEZORiv& fm, const std::string& name, const std::vector<std:
             fm.TbLotes["Tipo"] = f[2];
             fm.TbLotes["Lote"] = f[3];
             fm.TbLotes.Post();
+            lots[fm.TbLotes["OF"].AsString()].push_back(
+                {fm.TbLotes["Codigo"].AsString(), fm.TbLotes["Tipo"].AsString(), fm.TbLotes["Lote"].AsString()});
         }
     }
 }
@@ -117,18 +125,19 @@ double MachineCost(TfmDEZORiv& fm, const std::string& quotedOF) {
 }
 
 // Unit cost, material requirements and posting of every order of TbOF.
-void PostOrders(TfmDEZORiv& fm) {
+void PostOrders(TfmDEZORiv& fm, const LotsByOrder& lots) {
     for (fm.TbOF.First(); !fm.TbOF.Eof(); fm.TbOF.Next()) {
         fm.TbEstoque.EmptyDataSet();
         std::string of = fm.TbOF["OF"].AsString();
 
+        // Lots of this order from every file of the run so far.
         double materialCost = 0;
-        fm.TbLotes.SetFilter("OF", of);
-        for (fm.TbLotes.First(); !fm.TbLotes.Eof(); fm.TbLotes.Next()) {
-            BuscaEstoque(fm);
-            materialCost += fm.TbEstoque["Consumo"].AsFloat() * fm.TbEstoque["Custo"].AsFloat();
+        if (auto found = lots.find(of); found != lots.end()) {
+            for (const ConsumedLot& lot : found->second) {
+                BuscaEstoque(fm, lot);
+                materialCost += fm.TbEstoque["Consumo"].AsFloat() * fm.TbEstoque["Custo"].AsFloat();
+            }
         }
-        fm.TbLotes.ClearFilter();
 
         double machineCost = MachineCost(fm, shell::QuotedStr(of));
 
@@ -155,6 +164,7 @@ void ProcessaArquivos(TfmDEZORiv& fm) {
     const std::string processed = fm.sPath + "Processados";
     // The lookups of one run keep their values from order to order.
     shell::TLookupValue produto, cliente;
+    LotsByOrder lots;
 
     for (const std::string& name : ListInbox(inbox)) {
         fm.TbOF.EmptyDataSet();
@@ -162,8 +172,8 @@ void ProcessaArquivos(TfmDEZORiv& fm) {
         fm.Destino = processed + "/" + name;
 
         std::vector<std::string> lines = ReadInboxLines(fm.Origem);
-        LoadRecords(fm, name, lines, produto, cliente);
-        PostOrders(fm);
+        LoadRecords(fm, name, lines, produto, cliente, lots);
+        PostOrders(fm, lots);
 
         if (shell::MoveFileNoReplace(fm.Origem, fm.Destino))
             fm.LinhaMemo1("ARQUIVO MOVIDO PARA PROCESSADO: " + name);

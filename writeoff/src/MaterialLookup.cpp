@@ -5,16 +5,16 @@
 
 namespace writeoff {
 
-void BuscaEstoque(TfmDEZORiv& fm) {
+void BuscaEstoque(TfmDEZORiv& fm, const ConsumedLot& lot) {
     using shell::QuotedStr;
     using shell::TableName;
 
     const std::string of = fm.TbOF["OF"].AsString();
     const double quantity = fm.TbOF["QtdeBai"].AsFloat();
     const std::string warehouse = QuotedStr(fm.TbOF["DepositoSaida"].AsString());
-    const std::string code = QuotedStr(fm.TbLotes["Codigo"].AsString());
-    const std::string lot = QuotedStr(fm.TbLotes["Lote"].AsString());
-    const bool material = fm.TbLotes["Tipo"].AsString() == "M";
+    const std::string code = QuotedStr(lot.Codigo);
+    const std::string lotText = QuotedStr(lot.Lote);
+    const bool material = lot.Tipo == "M";
 
     TKVQuery& q = fm.QryBusca;
     q.Close();
@@ -41,12 +41,12 @@ void BuscaEstoque(TfmDEZORiv& fm) {
     if (material) {
         lines.push_back("AND PCPFT.TIPO = " + QuotedStr("M"));
         lines.push_back("AND MAT_ITEN.CODIGO = " + code);
-        lines.push_back("AND MAT_ITEN.LOTE = " + lot);
+        lines.push_back("AND MAT_ITEN.LOTE = " + lotText);
         lines.push_back("AND MAT_ITEN.DEPOSITO = " + warehouse);
     } else {
         lines.push_back("AND PCPFT.TIPO = " + QuotedStr("P"));
         lines.push_back("AND PRODUTO.CODIGO = " + code);
-        lines.push_back("AND PA_ITEN.LOTE = " + lot);
+        lines.push_back("AND PA_ITEN.LOTE = " + lotText);
         lines.push_back("AND PA_ITEN.DEPOSITO = " + warehouse);
     }
     lines.push_back("GROUP BY PCPFT.QTDE, PCPFT.PESO, PCPFT.TIPO, PCPFT.CODIGO2, ");

@@ -8,9 +8,16 @@
 
 namespace writeoff {
 
-// Material requirements of the current TbOF order for the current TbLotes
-// lot: appends the matching stock rows to TbEstoque (on QryBusca).
-void BuscaEstoque(TfmDEZORiv& fm);
+// A consumed lot as stored in TbLotes (texts cut to the table's widths).
+struct ConsumedLot {
+    std::string Codigo;
+    std::string Tipo;
+    std::string Lote;
+};
+
+// Material requirements of the current TbOF order for one consumed lot:
+// appends the matching stock rows to TbEstoque (on QryBusca).
+void BuscaEstoque(TfmDEZORiv& fm, const ConsumedLot& lot);
 
 // Posts the current TbOF order with the rows of TbEstoque: checks, writes,
 // commit and audit record. Refusals and failed writes are reported on Memo1.
