@@ -2,6 +2,7 @@
 // inbox files in, ERP rows, pane lines and moved files out.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "WriteOffHarness.h"
@@ -202,6 +203,39 @@ TEST_P(WriteOffRunTest, LotsOfEarlierFilesOfTheRunTakePart) {
     EXPECT_EQ(erp->Snapshot()["MAT_MOV"],
               WithToday({"5004|1|{HOJE}|00030|MP-300|0|30|30|01||T01|VELDOR|S|S|EN|1",
                          "5004|2|{HOJE}|00030|MP-100|0|8.5|8.5|01||A12|VELDOR|S|S|EN|12"}));
+}
+
+// The new cost of the product from the last consumed row, the unit factor
+// and the stock before the receipt.
+TEST(WriteOffAverageCostTest, CostFollowsLastRowUnitAndStock) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> setup;
+        const char* file;
+        std::string product;  // the product's row in PRODUTO afterwards
+    };
+    const char* order5001 = "001;5001;10;S;01;02;E;L1;P3\n002;MP-100;M;A12\n002;SUB-20;P;B7\n002;MP-200;M;P01\n";
+    const Case cases[] = {
+        {"last row without cost keeps the standard cost",
+         {"UPDATE MAT_ITEN_001 SET PRECO_MED = 0 WHERE CODIGO = 'MP-200'"}, order5001, "PA-500|10|P3"},
+        {"no colour-0 stock row either: cost 0",
+         {"UPDATE MAT_ITEN_001 SET PRECO_MED = 0 WHERE CODIGO = 'MP-300'",
+          "UPDATE PRODUTO_001 SET CUSTO = 33 WHERE CODIGO = 'PA-600'"},
+         "001;5002;4;S;01;02;E;;B\n002;MP-100;M;A12\n002;MP-300;M;T01\n", "PA-600|0|B"},
+        // 10 x 12 = 120 units at 67.56 beside 100 at 10: (1000 + 8107.2) / 220.
+        {"unit factor of the last row's unit", {"UPDATE MATERIAL_001 SET UNIDADE = 'CX' WHERE CODIGO = 'MP-200'"},
+         order5001, "PA-500|41.3964|P3"},
+    };
+    for (const auto& c : cases) {
+        Installation erp(Backend::FBEmbedded);
+        for (const auto& sql : c.setup) erp.Execute(sql);
+        erp.DropFile("a.txt", c.file);
+        Lines lines = erp.RunOnce();
+        ASSERT_EQ(lines.size(), 3u) << c.name;
+        auto products = erp.Snapshot()["PRODUTO"];
+        EXPECT_NE(std::find(products.begin(), products.end(), c.product), products.end())
+            << c.name << ": " << ::testing::PrintToString(products);
+    }
 }
 
 TEST_P(WriteOffRunTest, EmptyInboxWritesOnlyTheScanLine) {
