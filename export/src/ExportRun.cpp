@@ -50,6 +50,7 @@ void StartOrder(TRunContext& ctx) {
     ctx.PiecesTotal = 0;
     ctx.CyclesTotal = 0;
     ctx.Form.CDSOrdTecelagem.EmptyDataSet();
+    ctx.ChildKeys.clear();
     DeletarPorCodigo(ctx, ctx.Header.Numero);
 }
 

@@ -39,9 +39,17 @@ void EnviaOrdemAgrupamento(TRunContext& ctx) {
         ctx.ResponseText = answer.Text;
         if (Accepted(answer)) {
             form.LogAtividade("Feito o agrupamento das ordens " + answer.Text);
-            for (cds.First(); !cds.Eof(); cds.Next())
-                AtualizaStatusEnviado(form, cds["Numero"].AsString(), cds["Codigo"].AsString(),
-                                      cds["Cor"].AsString());
+            size_t child = 0;
+            for (cds.First(); !cds.Eof(); cds.Next(), ++child) {
+                // The line as it was read and sent, not its width-cut copy.
+                if (child < ctx.ChildKeys.size()) {
+                    const auto& key = ctx.ChildKeys[child];
+                    AtualizaStatusEnviado(form, key.Numero, key.Codigo, key.Cor);
+                } else {
+                    AtualizaStatusEnviado(form, cds["Numero"].AsString(), cds["Codigo"].AsString(),
+                                          cds["Cor"].AsString());
+                }
+            }
         } else {
             form.LogAtividade("Não foi possível fazer o agrupamento das ordens. Retorno " + answer.Text);
         }

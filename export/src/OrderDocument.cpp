@@ -100,6 +100,7 @@ bool EnviaOrdem(TRunContext& ctx) {
         cds["Cor"] = l.Cor;
         cds["QtdeFilho"] = l.Qtde;
         cds.Post();
+        ctx.ChildKeys.push_back({l.Numero, l.Codigo, l.Cor});
         return true;
     } catch (const std::exception& e) {
         form.LogAtividade("Não foi possível enviar OP " + l.Numero + " Produto " + l.Codigo + " Cor " + l.Cor +

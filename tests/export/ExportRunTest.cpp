@@ -418,3 +418,27 @@ TEST_F(ExportRunPg, AcceptedAnswerWithoutIdentifier) {
         EXPECT_EQ(inst.Lines(), (Lines{"000123|TEC01|002|S", "000123|TEC02|001|S", "000124|TEC01|005|"}));
     }
 }
+
+// Order numbers and colours longer than the work table's columns: the
+// documents carry them whole and the line that was sent is the one marked -
+// never another order's line that shares the cut value, and never no line.
+TEST_F(ExportRunPg, LongValuesMarkTheLineThatWasSent) {
+    FakeApiProcess api;
+    api.AddRule({{"path", "/CreateDinamico"}, {"body_contains", "\"CodOrdemProducao\":\"000123-002\""},
+                 {"status", 200}, {"body", ""}});
+    Installation inst(Backend::PG, api);
+    inst.Execute("INSERT INTO TECEL_001 (NUMERO, MAQUINA, RPM, FICHA) VALUES ('0001234', 'TEAR01', 450, 'P100')");
+    inst.Execute("INSERT INTO TECEL_ITEN_001 (NUMERO, CODIGO, COR, QTDE, CICLOS) VALUES ('0001234', 'TEC01', '002', 12, 1)");
+    inst.Execute("INSERT INTO TECEL_ITEN_001 (NUMERO, CODIGO, COR, QTDE, CICLOS) VALUES ('0001234', 'TEC02', '0011234', 10, 1)");
+    Lines log = inst.RunOnce();
+    EXPECT_NE(std::find(log.begin(), log.end(), "Atualizado o status para Enviado na Ordem 0001234 Produto TEC02 Cor 0011234"),
+              log.end());
+    auto creates = Bodies(api, "/CreateDinamico");
+    EXPECT_NE(std::find_if(creates.begin(), creates.end(),
+                           [](const std::string& b) { return b.find("\"CodOrdemProducao\":\"0001234-0011234\"") != std::string::npos; }),
+              creates.end());
+    // 000123/TEC01/002 was rejected and stays unsent although 0001234 cut to
+    // six characters reads 000123.
+    EXPECT_EQ(inst.Lines(), (Lines{"000123|TEC01|002|-", "000123|TEC02|001|S", "0001234|TEC01|002|S",
+                                   "0001234|TEC02|0011234|S", "000124|TEC01|005|S"}));
+}
