@@ -71,6 +71,12 @@ TEST_P(ExportRun, TwoOrdersGoOutInOrderAndTheirLinesAreMarked) {
                        "Fim do envio dos dados da OP.",
                    }));
     EXPECT_EQ(inst.Lines(), (Lines{"000123|TEC01|002|S", "000123|TEC02|001|S", "000124|TEC01|005|S"}));
+    // Order 000124 names a customer order that does not exist: its delivery
+    // date is the date scale's day zero.
+    auto requests = api.Requests();
+    EXPECT_NE(requests.at(7)["body"].get<std::string>().find(
+                  R"({"Chave":"PEDIDO","Valor":"P200"},{"Chave":"DATA ENTREGA","Valor":"30/12/1899"},{"Chave":"DESENHO","Valor":""})"),
+              std::string::npos);
 
     // The activity-log file holds the same lines, each with its own time stamp.
     Lines file = inst.LogFileLines();
