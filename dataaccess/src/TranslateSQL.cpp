@@ -31,9 +31,10 @@ void TKVQuery::TranslateSQL() {
     TKVDatabase* database = Database();
     if (!database) throw EKVDatabaseError("KVQuery sem conexão: a propriedade Database não foi definida.");
 
-    std::string text = SQL.Text();
+    const std::string current = SQL.Text();
+    std::string text = current;
     if (sqltranslate::MemoHit(text, FSQLOriginal, FSQLAnterior)) {
-        if (text != SQL.Text()) SQL.SetText(text);
+        if (text != current) SQL.SetText(text);
     } else {
         std::string translated;
         try {

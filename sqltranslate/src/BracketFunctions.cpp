@@ -64,7 +64,7 @@ bool ReadBoolean(const std::string& s) {
 
 }  // namespace
 
-size_t BracketSizeLimit(size_t size) { return 16 * size + 65536; }
+size_t BracketSizeLimit(size_t size) { return 16 * size + 16384; }
 
 std::string RewriteList(const std::string& input, const std::string& dialect) {
     return RewriteList(input, dialect, BracketSizeLimit(input.size()));

@@ -34,9 +34,15 @@ std::string RenameHouseFunctions(std::string t) {
 }  // namespace
 
 std::string RewriteMinutesBetween(const std::string& input, const std::string& dialect) {
+    return RewriteMinutesBetween(input, dialect, BracketSizeLimit(input.size()));
+}
+
+std::string RewriteMinutesBetween(const std::string& input, const std::string& dialect, size_t maxSize) {
     std::string t = input;
-    // A well-formed call leaves one name fewer each round; a malformed one
-    // whose arguments carry the name along stops the loop, and the leftover
+    // A well-formed call leaves one name fewer each round. A malformed one
+    // (no comma, or one far behind the call) copies text from behind the call
+    // into its arguments: a round that leaves no name fewer, or that would
+    // make the text larger than maxSize, stops the loop, and the leftover
     // check then refuses the statement.
     for (size_t count = CountCI(t, kMinutesBetween); count > 0;) {
         const size_t p = FindCI(t, kMinutesBetween);
@@ -53,9 +59,10 @@ std::string RewriteMinutesBetween(const std::string& input, const std::string& d
         else
             repl = "ABS(TRUNC(EXTRACT(EPOCH FROM " + a + " - " + b + ") / 60)) ";
         const size_t end = std::min(t.size(), p + 19 + static_cast<size_t>(close));
-        t = t.substr(0, p) + repl + t.substr(end);
-        const size_t left = CountCI(t, kMinutesBetween);
-        if (left >= count) break;
+        std::string next = t.substr(0, p) + repl + t.substr(end);
+        const size_t left = CountCI(next, kMinutesBetween);
+        if (left >= count || next.size() > maxSize) break;
+        t = std::move(next);
         count = left;
     }
     return t;
@@ -72,6 +79,10 @@ std::string RewriteNvl(const std::string& t, std::string_view prefix) {
 }
 
 std::string RewritePosition(const std::string& input, const std::string& dialect) {
+    return RewritePosition(input, dialect, BracketSizeLimit(input.size()));
+}
+
+std::string RewritePosition(const std::string& input, const std::string& dialect, size_t maxSize) {
     if (!ContainsCI(input, "POSITION(") && !ContainsCI(input, "POSITION (")) return input;
     std::string t = ReplaceAllCI(input, "POSITION (", "POSITION(");
     const bool ora = dialect == "Ora";
@@ -90,9 +101,13 @@ std::string RewritePosition(const std::string& input, const std::string& dialect
             b = Copy(tail, in + 4, paren - in - 4);
         }
         const size_t callLength = 9 + static_cast<size_t>(paren);
-        t.replace(p, callLength, ora ? "INSTR(" + b + "," + a + ")" : "#POSITION#(" + a + " IN " + b + ")");
-        const size_t left = CountCI(t, "POSITION(");
-        if (left >= count) break;  // arguments that carry a call along: stop here
+        std::string next = t;
+        next.replace(p, callLength, ora ? "INSTR(" + b + "," + a + ")" : "#POSITION#(" + a + " IN " + b + ")");
+        const size_t left = CountCI(next, "POSITION(");
+        // Arguments that carry calls along (or text from far behind the call,
+        // comma form) end the loop as the minutes-between rewrite does.
+        if (left >= count || next.size() > maxSize) break;
+        t = std::move(next);
         count = left;
     }
     if (!ora) t = ReplaceAllCI(t, "#POSITION#", "POSITION");
@@ -113,8 +128,12 @@ std::string TranslateText(const std::string& text, const std::string& dialect, c
     std::string t = ReplaceAllCI(text, "DESCENDING", "DESC");
     if (ContainsCI(t, "UDF_")) t = RenameHouseFunctions(std::move(t));
 
+    // Calls whose parts hold further calls can make a rewrite copy text again
+    // and again; no rewrite takes the statement beyond this size.
+    const size_t limit = BracketSizeLimit(text.size());
+
     if (dialect == "FB") {
-        t = RewriteMinutesBetween(t, dialect);
+        t = RewriteMinutesBetween(t, dialect, limit);
         if (ContainsCI(t, "UDF_HOUR")) t = ReplaceAllCI(t, "UDF_HOUR(", "EXTRACT(HOUR FROM ");
         if (ContainsCI(t, "UDF_MINUTE")) t = ReplaceAllCI(t, "UDF_MINUTE(", "EXTRACT(MINUTE FROM ");
     } else if (dialect == "Ora") {
@@ -132,15 +151,15 @@ std::string TranslateText(const std::string& text, const std::string& dialect, c
             t = RewriteAliasAs(t);
             t = RewriteSelectList(t, catalogue);
         }
-        t = RewritePosition(t, dialect);
-        t = RewriteMinutesBetween(t, dialect);
+        t = RewritePosition(t, dialect, limit);
+        t = RewriteMinutesBetween(t, dialect, limit);
     } else if (dialect == "PG") {
         if (ContainsCI(t, "UDF_")) {
             if (ContainsCI(t, "UDF_NVL")) t = RewriteNvl(t, "COALESCE(");
             t = ReplaceAllCI(t, "udf_copy", "SUBSTR");
         }
-        t = RewritePosition(t, dialect);
-        t = RewriteMinutesBetween(t, dialect);
+        t = RewritePosition(t, dialect, limit);
+        t = RewriteMinutesBetween(t, dialect, limit);
     }
 
     if (dialect != "FB") {
@@ -151,7 +170,6 @@ std::string TranslateText(const std::string& text, const std::string& dialect, c
         if (ContainsCI(t, "UDF_DAYNAME")) t = RewriteToChar(t, "UDF_DAYNAME", "DAY");
     }
 
-    const size_t limit = BracketSizeLimit(text.size());
     t = RewriteList(t, dialect, limit);
     t = RewriteHora(t, dialect, limit);
     t = RewriteWeekNumber(t, dialect, limit);

@@ -2,6 +2,7 @@
 // refusals, and statements the service itself issues.
 #include <gtest/gtest.h>
 
+#include "sqltranslate/Passes.h"
 #include "sqltranslate/SqlTranslate.h"
 
 using sqltranslate::ETranslateError;
@@ -253,4 +254,28 @@ TEST(TranslateText, ServiceStatements) {
         {master, master, master, masterOra},
     };
     for (const auto& c : cases) Check(c);
+}
+
+TEST(TranslateText, MalformedCallsThatCopyTextStayBounded) {
+    // Minutes-between calls without their comma take their first argument
+    // from far behind the call, copying the calls that follow again and again.
+    std::string in = "SELECT ";
+    for (int i = 0; i < 60; ++i) in += "UDF_MINUTESBETWEEN(A) X ";
+    in += ", B FROM T\r\n";
+    for (const char* d : {"FB", "PG", "Ora"}) {
+        const std::string out = [&] {
+            try {
+                return sqltranslate::TranslateText(in, d);
+            } catch (const ETranslateError& e) {
+                return std::string(e.what());
+            }
+        }();
+        EXPECT_LE(out.size(), sqltranslate::BracketSizeLimit(in.size()) * 8) << d;
+    }
+    // POSITION(a IN b) followed by a comma takes the comma form and copies
+    // the text up to that comma into its first argument.
+    std::string pos = "SELECT ";
+    for (int i = 0; i < 60; ++i) pos += "POSITION(A IN B) ";
+    pos += ", C FROM T\r\n";
+    for (const char* d : {"PG", "Ora"}) EXPECT_LE(TranslateText(pos, d).size(), sqltranslate::BracketSizeLimit(pos.size())) << d;
 }

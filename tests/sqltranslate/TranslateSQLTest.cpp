@@ -177,3 +177,11 @@ TEST_F(TranslateSQLTest, TraceGetsTheFinalTextAlsoOnAMemoHit) {
     }
     std::filesystem::remove_all(folder);
 }
+
+TEST(TranslateSQL, WithoutDatabaseThereIsNoDialectToTranslateFor) {
+    TKVQuery q;
+    q.SQL.Add("SELECT UDF_NVL(A) FROM T");
+    EXPECT_THROW(q.TranslateSQL(), EKVDatabaseError);
+    EXPECT_EQ(q.SQL.Text(), "SELECT UDF_NVL(A) FROM T\r\n");
+    EXPECT_EQ(q.FSQLOriginal, "");
+}

@@ -87,12 +87,15 @@ std::string RewriteSelectList(const std::string& text, const CatalogueRunner& ca
 
 // ---- Rewrites of single house calls, used by the pipeline ----
 
-// UDF_MINUTESBETWEEN(a, b), every call, in the dialect's form.
+// UDF_MINUTESBETWEEN(a, b), every call, in the dialect's form. Like the
+// bracket rewriters, it stops before a round that would pass maxSize.
 std::string RewriteMinutesBetween(const std::string& text, const std::string& dialect);
+std::string RewriteMinutesBetween(const std::string& text, const std::string& dialect, size_t maxSize);
 // First UDF_NVL(x) -> prefix + x + ",0)".
 std::string RewriteNvl(const std::string& text, std::string_view prefix);
 // POSITION(a, b) / POSITION(a IN b), Oracle ("Ora") or PostgreSQL ("PG") form.
 std::string RewritePosition(const std::string& text, const std::string& dialect);
+std::string RewritePosition(const std::string& text, const std::string& dialect, size_t maxSize);
 // The refusal message for a text that still holds a house function.
 std::string UnrecognisedFunctionMessage(const std::string& text);
 
