@@ -3,7 +3,8 @@
 // very statements it sent, straight through the driver session, on a second
 // database with the same data: the replay is the floor the run is held to.
 //
-// Arguments: backend (0 PG, 1 embedded Firebird), orders, files.
+// Arguments: backend (0 PG, 1 embedded Firebird), orders, files per run, runs
+// (the orders split evenly over the runs).
 // Counters: orders/s of the run and of the replay, their ratio, the peak RSS
 // of the run and its growth over the RSS before the run.
 #include <benchmark/benchmark.h>
@@ -80,8 +81,9 @@ void AddOrders(Installation& erp, int orders) {
     erp.Execute("UPDATE PA_ITEN_001 SET QUANTIDADE = 100000000 WHERE CODIGO = 'SUB-20'");
 }
 
-void DropInbox(Installation& erp, int orders, int files) {
-    int k = 0;
+// Files of orders first+1 .. first+orders.
+void DropInbox(Installation& erp, int first, int orders, int files) {
+    int k = first;
     for (int f = 0; f < files; ++f) {
         std::ostringstream text;
         for (int i = 0; i < orders / files; ++i) {
@@ -90,7 +92,7 @@ void DropInbox(Installation& erp, int orders, int files) {
                  << "002;MP-100;M;A12\r\n002;SUB-20;P;B7\r\n002;MP-200;M;P01\r\n";
         }
         char name[32];
-        std::snprintf(name, sizeof name, "OF%03d.txt", f);
+        std::snprintf(name, sizeof name, "OF%06d.txt", first + f);
         erp.DropFile(name, text.str());
     }
 }
@@ -126,6 +128,7 @@ void BM_WriteOffRun(benchmark::State& state) {
     const Backend backend = state.range(0) == 0 ? Backend::PG : Backend::FBEmbedded;
     const int orders = static_cast<int>(state.range(1));
     const int files = static_cast<int>(state.range(2));
+    const int runs = static_cast<int>(state.range(3));
     if (!testsupport::BackendAvailable(backend)) {
         state.SkipWithError(testsupport::MissingServerReason(backend).c_str());
         return;
@@ -134,7 +137,6 @@ void BM_WriteOffRun(benchmark::State& state) {
         Installation run(backend), floor(backend);
         AddOrders(run, orders);
         AddOrders(floor, orders);
-        DropInbox(run, orders, files);
         const std::string trace = run.Folder() + "statements.rec";
         std::ofstream out(trace, std::ios::binary);
         run.Form().dbKV.SetSessionFactory([&](const std::string& d, const std::vector<std::string>& p) {
@@ -143,13 +145,18 @@ void BM_WriteOffRun(benchmark::State& state) {
 
         const long rssBefore = StatusKb("VmRSS:");
         ResetPeak();
-        auto start = std::chrono::steady_clock::now();
-        auto lines = run.RunOnce();
-        double runSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        double runSeconds = 0;
+        size_t lineCount = 0;
+        for (int r = 0; r < runs; ++r) {
+            DropInbox(run, r * (orders / runs), orders / runs, files);
+            auto start = std::chrono::steady_clock::now();
+            lineCount += run.RunOnce().size();
+            runSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        }
         const long peak = StatusKb("VmHWM:");
         out.close();
-        if (lines.size() != static_cast<size_t>(orders + files + 1)) {
-            state.SkipWithError(("unexpected pane lines: " + lines.back()).c_str());
+        if (lineCount != static_cast<size_t>(orders + runs * (files + 1))) {
+            state.SkipWithError("unexpected number of pane lines");
             return;
         }
         double replaySeconds = Replay(floor, trace);
@@ -164,13 +171,15 @@ void BM_WriteOffRun(benchmark::State& state) {
 }
 
 BENCHMARK(BM_WriteOffRun)
-    ->ArgNames({"backend", "orders", "files"})
-    ->Args({1, 100, 10})
-    ->Args({1, 1000, 10})
-    ->Args({1, 3000, 10})
-    ->Args({1, 10000, 10})
-    ->Args({0, 1000, 10})
-    ->Args({0, 10000, 10})
+    ->ArgNames({"backend", "orders", "files", "runs"})
+    ->Args({1, 100, 10, 1})
+    ->Args({1, 1000, 10, 1})
+    ->Args({1, 3000, 10, 1})
+    ->Args({1, 10000, 10, 1})
+    ->Args({1, 10000, 10, 10})
+    ->Args({0, 1000, 10, 1})
+    ->Args({0, 10000, 10, 1})
+    ->Args({0, 10000, 10, 10})
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
