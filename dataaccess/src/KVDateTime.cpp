@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <ctime>
+#include <mutex>
 #include <sys/time.h>
 
 namespace {
@@ -61,7 +62,21 @@ TKVDateParts DecodeKVDateTime(TDateTime value) {
     return p;
 }
 
+namespace {
+std::mutex gClockMutex;
+std::function<TDateTime()> gClock;
+}  // namespace
+
+void SetKVClock(std::function<TDateTime()> clock) {
+    std::lock_guard lock(gClockMutex);
+    gClock = std::move(clock);
+}
+
 TDateTime KVNow() {
+    {
+        std::lock_guard lock(gClockMutex);
+        if (gClock) return gClock();
+    }
     timeval tv{};
     gettimeofday(&tv, nullptr);
     std::tm tm{};

@@ -4,10 +4,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
-#include <sys/time.h>
 
+#include "dataaccess/KVDateTime.h"
 #include "dataaccess/KVErrors.h"
 #include "dataaccess/KVPlatform.h"
 
@@ -50,12 +49,11 @@ std::string TraceFolder() {
 void WriteSqlTrace(const std::string& machine, const std::string& ip, const std::string& user,
                    const std::string& text) {
     const std::string window = ActiveWindowName();
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
+    const TKVDateParts now = DecodeKVDateTime(KVNow());
     char day[16], stamp[32];
-    std::strftime(day, sizeof day, "%Y%m%d", &tm);
-    std::strftime(stamp, sizeof stamp, "%d/%m/%y %H:%M:%S", &tm);
+    std::snprintf(day, sizeof day, "%04d%02d%02d", now.Year, now.Month, now.Day);
+    std::snprintf(stamp, sizeof stamp, "%02d/%02d/%02d %02d:%02d:%02d", now.Day, now.Month, now.Year % 100, now.Hour,
+                  now.Minute, now.Second);
 
     const std::string name = (machine.empty() ? std::string("MaqDesconhecida") : machine) + "-" + day + ".log";
     const std::string path = TraceFolder() + name;

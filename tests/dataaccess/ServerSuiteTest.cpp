@@ -177,6 +177,29 @@ TEST_P(ServerSuite, OpenExecutesLowerCaseUpdatesAndOpensEverythingElse) {
     EXPECT_EQ(q.FieldByName("NOME").AsString(), "novo");
 }
 
+TEST_P(ServerSuite, WideRowsMemosAndNulls) {
+    testsupport::RunSqlText(*db, std::string("CREATE TABLE NOTA (ID INTEGER NOT NULL PRIMARY KEY, OBS ") +
+                                     (IsPG() ? "TEXT" : "BLOB SUB_TYPE TEXT") + ", CODIGO CHAR(3));\n" +
+                                     "INSERT INTO NOTA VALUES (1, 'linha 1\nlinha 2', 'A');\n" +
+                                     "INSERT INTO NOTA VALUES (2, NULL, NULL);\n");
+    TKVQuery q;
+    q.SetDatabase(db.get());
+    std::string columns;
+    for (int i = 1; i <= 20; ++i) columns += "ID + " + std::to_string(i) + " AS C" + std::to_string(i) + ", ";
+    q.SQL.Add("SELECT " + columns + "OBS, CODIGO FROM NOTA ORDER BY ID");
+    q.Open();
+    ASSERT_EQ(q.FieldCount(), 22);
+    EXPECT_EQ(q.FieldByName("C20").AsInteger(), 21);
+    auto* obs = dynamic_cast<TKVBlobField*>(&q.FieldByName("OBS"));
+    ASSERT_NE(obs, nullptr);
+    EXPECT_EQ(obs->AsString(), "linha 1\nlinha 2");
+    EXPECT_EQ(q.FieldByName("CODIGO").AsString(), "A");  // fixed-length text without padding
+    q.Next();
+    EXPECT_TRUE(q.FieldByName("OBS").IsNull());
+    EXPECT_TRUE(q.FieldByName("CODIGO").IsNull());
+    EXPECT_FALSE(q.FieldByName("C1").IsNull());
+}
+
 TEST_P(ServerSuite, TextTravelsAsUtf8) {
     Exec("UPDATE ITEM SET NOME = 'Ação çé ß €' WHERE ID = 2");
     TKVQuery q;

@@ -51,6 +51,23 @@ TEST_F(SqlTrace, StatementFieldIsCleanedUp) {
         EXPECT_EQ(lines[i], "|1.2.3.4|fmDEZORiv|USR|<stamp>|" + cases[i].field + "|") << i;
 }
 
+TEST_F(SqlTrace, EntriesAroundMidnightGoToTwoFiles) {
+    TDateTime now = EncodeKVDateTime({2024, 3, 5, 23, 59, 59, 900});
+    SetKVClock([&] { return now; });
+    WriteSqlTrace("PC1", "ip", "", "BEFORE");
+    now = EncodeKVDateTime({2024, 3, 6, 0, 0, 0, 100});
+    WriteSqlTrace("PC1", "ip", "", "AFTER");
+    SetKVClock({});
+    auto read = [&](const std::string& name) {
+        std::ifstream in(folder + "/Logs/" + name, std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    };
+    EXPECT_EQ(read("PC1-20240305.log"), "|ip|fmDEZORiv||05/03/24 23:59:59|BEFORE|\r\n");
+    EXPECT_EQ(read("PC1-20240306.log"), "|ip|fmDEZORiv||06/03/24 00:00:00|AFTER|\r\n");
+}
+
 TEST_F(SqlTrace, UnknownMachineNoWindowAndEmptyUser) {
     SetActiveWindowName("");
     WriteSqlTrace("", "", "", "SELECT 1");

@@ -2,6 +2,7 @@
 // whole part counts days since 30 December 1899 and whose fraction is the time
 // of day (the usual convention of desktop ERP software).
 #pragma once
+#include <functional>
 #include <string>
 
 using TDateTime = double;
@@ -13,5 +14,8 @@ struct TKVDateParts {
 
 TDateTime EncodeKVDateTime(const TKVDateParts& parts);
 TKVDateParts DecodeKVDateTime(TDateTime value);
-// The current local date and time.
+// The current local date and time (from the clock set below, if any).
 TDateTime KVNow();
+// Replaces the clock behind KVNow (tests: a fixed or stepping time); an empty
+// function restores the system clock.
+void SetKVClock(std::function<TDateTime()> clock);

@@ -60,7 +60,8 @@ public:
     TKVField& FieldByName(const std::string& name);  // throws EKVDatabaseError when absent
     long long RowsAffected() const { return FRowsAffected; }
 
-    // Deletes the current record; refused in silence while BloqueiaDelete.
+    // Deletes the current record; refused in silence while BloqueiaDelete
+    // (raises EAbort: no message, nothing changed, the caller's code stops).
     void Delete();
 
     // Hands the text to the dialect translator; TKVQuery provides it.
