@@ -2,6 +2,7 @@
 // day differences, weekdays and KV_BLOB. None of them knows SQL: quotes,
 // parentheses and commas count wherever they stand.
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "TextOps.h"
@@ -114,11 +115,14 @@ std::string WithoutParens(std::string_view s) {
 // Runs over every call of name (exact case) in a copy of the statement. Each
 // call runs from the name to the first ")" after it; makeBody gives the text
 // that replaces every occurrence of the call. A name without any ")" after it
-// is stepped over, so the walk always ends.
+// is stepped over, so the walk always ends. A call met again (in any letter
+// case) has no occurrence left to replace and is passed over, which keeps
+// statements made of many copies of one call from costing a pass each.
 template <class F>
 std::string ForEachCall(std::string t, std::string_view name, F&& makeBody) {
     const std::string copy = t;
     std::string_view scan = copy;
+    std::unordered_set<std::string> done;
     for (size_t p = scan.find(name); p != npos; p = scan.find(name)) {
         scan = TrimView(scan.substr(p));
         size_t close = scan.find(')');
@@ -127,7 +131,7 @@ std::string ForEachCall(std::string t, std::string_view name, F&& makeBody) {
             continue;
         }
         std::string_view call = scan.substr(0, close + 1);
-        t = ReplaceAllCI(t, call, makeBody(call));
+        if (done.insert(Upper(call)).second) t = ReplaceAllCI(t, call, makeBody(call));
         scan = TrimView(scan.substr(close + 1));
     }
     return t;
