@@ -137,6 +137,10 @@ TEST(RewriteDatesAndBlobs, DayDifferenceWeekdayAndBlob) {
          "SELECT ABS(CAST(CAST('12/25/2024' AS DATE)- CAST('12/25/2024' AS DATE) AS INTEGER)) FROM T\r\n",
          "SELECT ABS(CAST(CAST('2024-12-25' AS DATE)- CAST('2024-12-25' AS DATE) AS INTEGER)) FROM T\r\n",
          "SELECT ABS(CAST(CAST('25/12/2024' AS DATE)- CAST('25/12/2024' AS DATE) AS INTEGER)) FROM T\r\n"},
+        // every occurrence of a call goes at once, in any letter case
+        {"SELECT KV_BLOB(A) || kv_blob(a) || KV_BLOB(A) FROM T\r\n", "SELECT A || A || A FROM T\r\n",
+         "SELECT A || A || A FROM T\r\n",
+         "SELECT dbms_lob.substr(A)  || dbms_lob.substr(A)  || dbms_lob.substr(A)  FROM T\r\n"},
         // without any UDF_ the day-difference pass is skipped
         {"SELECT DIFERENCAENTREDATAS(A,B) FROM T\r\n", "SELECT DIFERENCAENTREDATAS(A,B) FROM T\r\n",
          "SELECT DIFERENCAENTREDATAS(A,B) FROM T\r\n", "SELECT DIFERENCAENTREDATAS(A,B) FROM T\r\n"},
