@@ -101,17 +101,22 @@ std::string BuildFilter(const std::string& fields, const std::string& values) {
     return filter;
 }
 
+bool RecordExistsOrRaise(TKVDatabase& db, const std::string& table, const std::string& fields,
+                         const std::string& values) {
+    TKVQuery q;
+    q.SetDatabase(&db);
+    q.SQL.Add("SELECT DISTINCT 1 FROM " + TableName(table) + " WHERE " +
+              BuildFilter(CommasToSemicolons(fields), CommasToSemicolons(values)));
+    q.Open();
+    bool found = !q.Eof();
+    q.Close();
+    return found;
+}
+
 bool RecordExists(TKVDatabase& db, const std::string& table, const std::string& fields,
                   const std::string& values) {
     try {
-        TKVQuery q;
-        q.SetDatabase(&db);
-        q.SQL.Add("SELECT DISTINCT 1 FROM " + TableName(table) + " WHERE " +
-                  BuildFilter(CommasToSemicolons(fields), CommasToSemicolons(values)));
-        q.Open();
-        bool found = !q.Eof();
-        q.Close();
-        return found;
+        return RecordExistsOrRaise(db, table, fields, values);
     } catch (...) {
         // Whatever went wrong reads as "does not exist".
         return false;

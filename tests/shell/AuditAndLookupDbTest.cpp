@@ -120,6 +120,25 @@ TEST_P(DbHelpersTest, ExistenceCheck) {
             << c.table << " " << c.fields << " " << c.values;
 }
 
+TEST_P(DbHelpersTest, ExistenceCheckInsideAWritingUnitRaisesInsteadOfReadingNo) {
+    // Work of the unit so far, not yet committed.
+    TKVQuery write;
+    write.SetDatabase(&form.dbKV);
+    write.SQL.Add("UPDATE OF1_001 SET CODCLI = 'C9' WHERE NUMERO = '123'");
+    write.ExecSQL();
+
+    EXPECT_TRUE(shell::RecordExistsOrRaise(form.dbKV, "OF1", "NUMERO", "'123'"));
+    EXPECT_FALSE(shell::RecordExistsOrRaise(form.dbKV, "OF1", "NUMERO", "'999'"));
+    EXPECT_THROW(shell::RecordExistsOrRaise(form.dbKV, "NAO_EXISTE", "NUMERO", "'123'"), EKVDatabaseError);
+
+    // On PostgreSQL the failed check has already undone the unit's work, which
+    // is why a posting must stop there instead of carrying on with "no".
+    form.KVTransaction.CommitRetaining();
+    std::string codcli;
+    shell::LookupValue(form.dbKV, "OF1", "NUMERO", "CODCLI", "'123'", codcli);
+    EXPECT_EQ(codcli, fresh->DriverName == "PG" ? "C1" : "C9");
+}
+
 TEST_P(DbHelpersTest, SingleValueLookup) {
     struct {
         const char *column, *values;

@@ -102,7 +102,7 @@ void EntradaProduto(TfmDEZORiv& fm, const std::string& dateText) {
 
     TKVQuery& u = fm.QryUpdate;
     u.Close();
-    if (shell::RecordExists(fm.dbKV, "PA_ITEN", "CODIGO,COR,TAM,DEPOSITO,LOTE",
+    if (shell::RecordExistsOrRaise(fm.dbKV, "PA_ITEN", "CODIGO,COR,TAM,DEPOSITO,LOTE",
                             qProduto + "," + QuotedStr("0") + "," + QuotedStr("0") + "," + depEntrada + "," + lote)) {
         SetLines(u, {"UPDATE " + TableName("PA_ITEN"), "SET QUANTIDADE = QUANTIDADE + " + NumberText(quantity),
                      ", BARRA = " + QuotedStr(barra), "WHERE CODIGO = " + qProduto, "AND COR = " + QuotedStr("0"),

@@ -86,7 +86,7 @@ void ConsumeProduct(TfmDEZORiv& fm, const std::string& dateText, shell::TLookupV
     const std::string depSaida = QuotedStr(fm.TbOF["DepositoSaida"].AsString());
     const std::string consumo = NumberText(fm.TbEstoque["Consumo"].AsFloat());
 
-    if (!shell::RecordExists(fm.dbKV, "PA_ITEN", "CODIGO, COR, LOTE, DEPOSITO",
+    if (!shell::RecordExistsOrRaise(fm.dbKV, "PA_ITEN", "CODIGO, COR, LOTE, DEPOSITO",
                              codigo + "," + cor + "," + lote + "," +
                                  QuotedStr(fm.TbEstoque["Deposito"].AsString())))
         return;
@@ -125,7 +125,7 @@ void ConsumeMaterial(TfmDEZORiv& fm, const std::string& dateText, int position) 
     const std::string consumo = NumberText(fm.TbEstoque["Consumo"].AsFloat());
     const std::string custo = NumberText(fm.TbEstoque["Custo"].AsFloat());
 
-    if (!shell::RecordExists(fm.dbKV, "MAT_ITEN", "CODIGO, COR, LOTE, DEPOSITO",
+    if (!shell::RecordExistsOrRaise(fm.dbKV, "MAT_ITEN", "CODIGO, COR, LOTE, DEPOSITO",
                              codigo + "," + cor + "," + lote + "," + depSaida))
         return;
 

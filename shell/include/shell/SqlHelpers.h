@@ -36,6 +36,12 @@ std::string BuildFilter(const std::string& fields, const std::string& values);
 // lists. True when a row exists; a database error counts as no row.
 bool RecordExists(TKVDatabase& db, const std::string& table, const std::string& fields,
                   const std::string& values);
+// The same check for callers inside a unit of work that is already writing:
+// a database error is raised instead of reading as "does not exist", because
+// on PostgreSQL the failed statement has already undone the work so far and
+// carrying on would commit only the rest of it.
+bool RecordExistsOrRaise(TKVDatabase& db, const std::string& table, const std::string& fields,
+                         const std::string& values);
 
 // Value of a single-value lookup: text, number or date-time (as the column's type says).
 struct TLookupValue {
