@@ -32,8 +32,6 @@ std::string MarkSentSQL(const std::string& numero, const std::string& codigo, co
            "AND COR = " + QuotedStr(cor);
 }
 
-namespace {
-
 void SetLines(TKVQuery& query, const std::string& text) {
     query.SQL.Clear();
     size_t start = 0;
@@ -44,6 +42,8 @@ void SetLines(TKVQuery& query, const std::string& text) {
         start = end + 1;
     }
 }
+
+namespace {
 
 void StartOrder(TRunContext& ctx) {
     ctx.Header = ctx.Line;

@@ -40,6 +40,9 @@ struct TRunContext {
 };
 
 // The selection of unsent lines, one clause per line.
+// Fills a query with a statement whose lines are separated by LF.
+void SetLines(TKVQuery& query, const std::string& text);
+
 std::string SelectionSQL();
 // The raport statement of one roll kind of an order.
 std::string RaportSQL(const std::string& numero, const std::string& kind);

@@ -81,17 +81,6 @@ Json RollOperation(int sequencia, int rolo, double quantidade, const std::string
     return op;
 }
 
-void SetLines(TKVQuery& query, const std::string& text) {
-    query.SQL.Clear();
-    size_t start = 0;
-    while (true) {
-        size_t end = text.find('\n', start);
-        query.SQL.Add(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
-}
-
 // Appends the roll operations of every kind to `roteiros`; an error stops
 // the roll step and leaves the rolls made so far.
 void BuildRolls(TRunContext& ctx, Json& roteiros) {

@@ -1,4 +1,5 @@
 #include "shell/SqlHelpers.h"
+#include "shell/Utf8.h"
 
 #include <QChar>
 
@@ -59,24 +60,6 @@ bool IsDateType(TKVFieldType t) {
            t == TKVFieldType::TimeStamp;
 }
 
-// Appends one code point as UTF-8.
-void PutUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 }  // namespace
 
@@ -217,7 +200,7 @@ std::string UpperCaseText(const std::string& text) {
         }
         char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
         for (size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        PutUtf8(out, QChar::toUpper(cp));
+        AppendUtf8(out, QChar::toUpper(cp));
         i += len;
     }
     return out;
