@@ -1,8 +1,5 @@
 #include "ExportHarness.h"
 
-#include <unistd.h>
-
-#include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -17,17 +14,6 @@ namespace fs = std::filesystem;
 namespace exporttest {
 
 namespace {
-
-std::string Unique() {
-    static int counter = 0;
-    return std::to_string(::getpid()) + "-" + std::to_string(++counter) + "-" +
-           std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000);
-}
-
-std::string Env(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
 
 std::string TodayYYMMDD() {
     std::time_t now = std::time(nullptr);
@@ -50,19 +36,10 @@ std::string ReadFile(const std::string& path) {
 
 Installation::Installation(testsupport::Backend backend, const FakeApiProcess& api, Options options)
     : FBackend(backend) {
-    FFolder = testsupport::TestTempFolder() + "/export-" + Unique() + "/";
-    fs::create_directories(FFolder);
+    FFolder = testsupport::NewTestFolder("export-");
 
-    std::string ini = "[Plataforma]\nTipo=TEC\n[Tempo]\nMinutos=5\n[Banco]\n";
-    if (backend == testsupport::Backend::PG) {
-        FDatabase = testsupport::CreatePgDatabase();
-        ini += "servidor=" + Env("DEZORIV_PG_HOST") + ":" + Env("DEZORIV_PG_PORT") + "\nbase=" + FDatabase +
-               "\nusuario=" + Env("DEZORIV_PG_USER") + "\nsenha=" + Env("DEZORIV_PG_PASSWORD") +
-               "\nbanco=POSTGRES\n";
-    } else {
-        FDatabase = testsupport::CreateFbFile(false);
-        ini += "servidor=\nbase=" + FDatabase + "\nusuario=SYSDBA\nsenha=masterkey\n";
-    }
+    FDatabase = backend == testsupport::Backend::PG ? testsupport::CreatePgDatabase() : testsupport::CreateFbFile(false);
+    std::string ini = "[Plataforma]\nTipo=TEC\n[Tempo]\nMinutos=5\n" + testsupport::IniBancoSection(backend, FDatabase);
     ini += "[Tecelagem]\nURLReq=" + api.BaseUrl() + options.urlReqSuffix + "\nURLAut=" + api.BaseUrl() +
            options.urlAutSuffix + "\nUsuario=" + options.usuario + "\nSenha=" + options.senha +
            "\nidCliente=" + std::to_string(options.idCliente) + "\n";
@@ -94,8 +71,7 @@ Installation::~Installation() {
 }
 
 std::unique_ptr<TKVDatabase> Installation::Connect() {
-    if (FBackend == testsupport::Backend::PG) return testsupport::PgConnection(FDatabase);
-    return testsupport::FbEmbeddedConnection(FDatabase);
+    return testsupport::ConnectionFor(FBackend, FDatabase);
 }
 
 std::vector<std::string> Installation::RunOnce() {
@@ -116,21 +92,12 @@ std::vector<std::string> Installation::RunOnce() {
 
 void Installation::Execute(const std::string& sql) {
     FForm->dbKV.Close();
-    auto db = Connect();
-    kvdriver::Session& session = db->Session();
-    if (!session.InTransaction()) session.StartTransaction();
-    session.Execute(sql, 0);
-    session.CommitRetaining();
-    db->Close();
+    testsupport::ExecuteCommitted(FBackend, FDatabase, sql);
 }
 
 std::vector<std::string> Installation::Rows(const std::string& sql) {
     FForm->dbKV.Close();
-    auto db = Connect();
-    kvdriver::Session& session = db->Session();
-    if (!session.InTransaction()) session.StartTransaction();
-    kvdriver::ResultSet result = session.Execute(sql, 0);
-    db->Close();
+    kvdriver::ResultSet result = testsupport::QueryRows(FBackend, FDatabase, sql);
     std::vector<std::string> rows;
     for (const auto& row : result.rows) {
         std::string text;

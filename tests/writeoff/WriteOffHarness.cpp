@@ -1,7 +1,6 @@
 #include "WriteOffHarness.h"
 
 #include <algorithm>
-#include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -17,12 +16,6 @@ namespace writeofftest {
 
 namespace {
 
-std::string Unique() {
-    static int counter = 0;
-    return std::to_string(::getpid()) + "-" + std::to_string(++counter) + "-" +
-           std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000);
-}
-
 std::string Normalise(std::string v) {
     while (!v.empty() && v.back() == ' ') v.pop_back();
     static const std::regex number(R"(-?\d+\.\d+)");
@@ -36,20 +29,13 @@ std::string Normalise(std::string v) {
 }  // namespace
 
 Installation::Installation(testsupport::Backend backend) : FBackend(backend) {
-    FFolder = testsupport::TestTempFolder() + "/writeoff-" + Unique() + "/";
+    FFolder = testsupport::NewTestFolder("writeoff-");
     fs::create_directories(FFolder + "Recebidos");
     fs::create_directories(FFolder + "Processados");
 
-    std::string ini = "[Plataforma]\nTipo=MET\n[Tempo]\nMinutos=5\n[Banco]\n";
-    if (backend == testsupport::Backend::PG) {
-        FDatabase = testsupport::CreatePgDatabase();
-        ini += std::string("servidor=") + std::getenv("DEZORIV_PG_HOST") + ":" + std::getenv("DEZORIV_PG_PORT") +
-               "\nbase=" + FDatabase + "\nusuario=" + std::getenv("DEZORIV_PG_USER") +
-               "\nsenha=" + std::getenv("DEZORIV_PG_PASSWORD") + "\nbanco=POSTGRES\n";
-    } else {
-        FDatabase = testsupport::CreateFbFile(false);
-        ini += "servidor=\nbase=" + FDatabase + "\nusuario=SYSDBA\nsenha=masterkey\n";
-    }
+    FDatabase = backend == testsupport::Backend::PG ? testsupport::CreatePgDatabase() : testsupport::CreateFbFile(false);
+    const std::string ini = "[Plataforma]\nTipo=MET\n[Tempo]\nMinutos=5\n" +
+                            testsupport::IniBancoSection(backend, FDatabase);
     std::ofstream(FFolder + "DEZORiv.ini") << ini;
 
     {
@@ -73,8 +59,7 @@ Installation::~Installation() {
 }
 
 std::unique_ptr<TKVDatabase> Installation::Connect() {
-    if (FBackend == testsupport::Backend::PG) return testsupport::PgConnection(FDatabase);
-    return testsupport::FbEmbeddedConnection(FDatabase);
+    return testsupport::ConnectionFor(FBackend, FDatabase);
 }
 
 void Installation::DropFile(const std::string& name, const std::string& content) {
@@ -110,11 +95,7 @@ std::vector<std::string> Installation::Rows(const std::string& table, const std:
     for (size_t i = 0; i < columns.size(); ++i)
         sql += (i ? ", " : "") + std::string("CAST(") + columns[i] + " AS VARCHAR(200))";
     sql += " FROM " + table + " ORDER BY " + orderBy;
-    auto db = Connect();
-    kvdriver::Session& session = db->Session();
-    if (!session.InTransaction()) session.StartTransaction();
-    kvdriver::ResultSet result = session.Execute(sql, 0);
-    db->Close();
+    kvdriver::ResultSet result = testsupport::QueryRows(FBackend, FDatabase, sql);
     std::vector<std::string> rows;
     for (const auto& row : result.rows) {
         std::string text;
@@ -158,12 +139,7 @@ std::map<std::string, std::vector<std::string>> Installation::Snapshot() {
 }
 
 void Installation::Execute(const std::string& sql) {
-    auto db = Connect();
-    kvdriver::Session& session = db->Session();
-    if (!session.InTransaction()) session.StartTransaction();
-    session.Execute(sql, 0);
-    session.CommitRetaining();
-    db->Close();
+    testsupport::ExecuteCommitted(FBackend, FDatabase, sql);
 }
 
 std::string Installation::Today() {

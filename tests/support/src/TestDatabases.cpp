@@ -196,4 +196,45 @@ std::unique_ptr<TKVDatabase> NewDatabase(Backend backend) {
     return nullptr;
 }
 
+std::string NewTestFolder(const std::string& prefix) {
+    const std::string folder = TestTempFolder() + "/" + prefix + UniqueSuffix() + "/";
+    std::filesystem::create_directories(folder);
+    return folder;
+}
+
+std::string IniBancoSection(Backend backend, const std::string& database) {
+    if (backend == Backend::PG)
+        return "[Banco]\nservidor=" + Env("DEZORIV_PG_HOST") + ":" + Env("DEZORIV_PG_PORT") + "\nbase=" + database +
+               "\nusuario=" + Env("DEZORIV_PG_USER") + "\nsenha=" + Env("DEZORIV_PG_PASSWORD") +
+               "\nbanco=POSTGRES\n";
+    return "[Banco]\nservidor=\nbase=" + database + "\nusuario=SYSDBA\nsenha=masterkey\n";
+}
+
+std::unique_ptr<TKVDatabase> ConnectionFor(Backend backend, const std::string& database) {
+    switch (backend) {
+        case Backend::PG: return PgConnection(database);
+        case Backend::FBEmbedded: return FbEmbeddedConnection(database);
+        case Backend::FBRemote: return FbRemoteConnection(database);
+    }
+    return nullptr;
+}
+
+void ExecuteCommitted(Backend backend, const std::string& database, const std::string& sql) {
+    auto db = ConnectionFor(backend, database);
+    kvdriver::Session& session = db->Session();
+    if (!session.InTransaction()) session.StartTransaction();
+    session.Execute(sql, 0);
+    session.CommitRetaining();
+    db->Close();
+}
+
+kvdriver::ResultSet QueryRows(Backend backend, const std::string& database, const std::string& sql) {
+    auto db = ConnectionFor(backend, database);
+    kvdriver::Session& session = db->Session();
+    if (!session.InTransaction()) session.StartTransaction();
+    kvdriver::ResultSet result = session.Execute(sql, 0);
+    db->Close();
+    return result;
+}
+
 }  // namespace testsupport

@@ -47,6 +47,18 @@ std::unique_ptr<TKVDatabase> FbRemoteConnection(const std::string& path);
 // A fresh database on the backend and a connection configured for it.
 std::unique_ptr<TKVDatabase> NewDatabase(Backend backend);
 
+// A fresh, empty folder below TestTempFolder(), named prefix + a unique
+// suffix, given with a trailing '/'.
+std::string NewTestFolder(const std::string& prefix);
+// The database that CreatePgDatabase or CreateFbFile(false) made for a
+// service installation of a test: the [Banco] section of its DEZORiv.ini
+// (PostgreSQL or embedded Firebird), a connection for it, and single
+// statements run untranslated on a connection of their own.
+std::string IniBancoSection(Backend backend, const std::string& database);
+std::unique_ptr<TKVDatabase> ConnectionFor(Backend backend, const std::string& database);
+void ExecuteCommitted(Backend backend, const std::string& database, const std::string& sql);
+kvdriver::ResultSet QueryRows(Backend backend, const std::string& database, const std::string& sql);
+
 // Runs the statements of a script (separated by ";" at the end of a line)
 // through the connection's driver session, untranslated, committing after
 // each one. Lines starting with "--" are comments.
