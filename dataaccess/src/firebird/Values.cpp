@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "SqlTypes.h"
 #include "dataaccess/KVErrors.h"
 
 namespace kvdriver::firebird {
@@ -42,6 +43,15 @@ std::string ReadBlob(isc_db_handle* db, isc_tr_handle* tr, ISC_QUAD* id) {
     if (code != 0 && code != isc_segstr_eof && code != isc_segment)
         throw EKVDatabaseError(StatusMessage(status), std::to_string(code));
     return out;
+}
+
+// A column of a type this driver has no reading for fails the statement:
+// taking its values for NULL would let a sum or a cost pass as missing.
+[[noreturn]] void RaiseUnreadable(const XSQLVAR& v) {
+    const int type = v.sqltype & ~1;
+    throw EKVDatabaseError("A coluna " + std::string(v.aliasname, static_cast<size_t>(v.aliasname_length)) +
+                           " tem o tipo " + SqlTypeName(type) + " (código " + std::to_string(type) +
+                           "), que o acesso ao Firebird não lê. Use CAST na consulta para um tipo suportado.");
 }
 
 }  // namespace
@@ -93,7 +103,8 @@ std::vector<ColumnInfo> OutputRow::Describe() const {
             case SQL_BOOLEAN: c.type = TKVFieldType::Boolean; break;
             case SQL_TEXT:
             case SQL_VARYING: c.type = TKVFieldType::String; break;
-            default: c.type = TKVFieldType::Unknown; break;
+            case SQL_NULL: c.type = TKVFieldType::Unknown; break;  // holds nothing but NULL
+            default: RaiseUnreadable(v);
         }
         if (!scaled) c.scale = 0;
         out.push_back(std::move(c));
@@ -186,7 +197,8 @@ std::vector<TKVValue> OutputRow::Read(isc_db_handle* db, isc_tr_handle* tr) cons
                 row.emplace_back(ReadBlob(db, tr, &id));
                 break;
             }
-            default: row.emplace_back(); break;
+            case SQL_NULL: row.emplace_back(); break;
+            default: RaiseUnreadable(v);
         }
     }
     return row;
