@@ -2,6 +2,7 @@
 #include "ExportRun.h"
 
 #include "RequestExchange.h"
+#include "dataaccess/KVErrors.h"
 #include "export/Export.h"
 #include "shell/SqlHelpers.h"
 
@@ -107,6 +108,8 @@ void EnviaOPs(TfmDEZORiv& form) {
             if (!TrimText(ctx.Header.Codigo).empty()) FinishOrder(ctx);
         }
     } catch (const std::exception& e) {
+        // Also a lost database connection, from any step: no further request
+        // goes out, and the next run connects again.
         form.LogAtividade(std::string("Não foi possível integrar as OPs. Erro ") + e.what());
     }
     try {
@@ -125,9 +128,13 @@ void AtualizaStatusEnviado(TfmDEZORiv& form, const std::string& numero, const st
         form.KVTransaction.CommitRetaining();
         form.LogAtividade("Atualizado o status para Enviado na Ordem " + numero + " Produto " + codigo + " Cor " +
                           cor);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         form.LogAtividade("Não foi possível atualizar o status para Enviado no Produto " + codigo + " Cor " + cor +
                           " Numero " + numero);
+        // Without the database no later line can be marked either: the run
+        // ends here, and the lines left unmarked go again with their order
+        // at the next run.
+        if (IsConnectionLost(e)) throw;
     }
     try {
         if (query.Active()) query.Close();

@@ -2,6 +2,7 @@
 // order's earlier copy on the server.
 #include "ExportRun.h"
 #include "RequestExchange.h"
+#include "dataaccess/KVErrors.h"
 #include "export/Export.h"
 
 namespace exportjob {
@@ -54,6 +55,11 @@ void EnviaOrdemAgrupamento(TRunContext& ctx) {
             form.LogAtividade("Não foi possível fazer o agrupamento das ordens. Retorno " + answer.Text);
         }
     } catch (const std::exception& e) {
+        // A lost database connection (while marking) ends the run.
+        if (IsConnectionLost(e)) {
+            cds.ClearFilter();
+            throw;
+        }
         form.LogAtividade(std::string("Não foi possível fazer o agrupamento das ordens. Exceção ") + e.what());
         GravaArquivoExcecao(form, "EnviaOrdemAgrupamento_" + ctx.Header.Numero, body, url, e.what(), "POST");
     }

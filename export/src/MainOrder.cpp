@@ -4,6 +4,7 @@
 
 #include "ExportRun.h"
 #include "RequestExchange.h"
+#include "dataaccess/KVErrors.h"
 #include "export/Export.h"
 #include "shell/SqlHelpers.h"
 
@@ -82,7 +83,8 @@ Json RollOperation(int sequencia, int rolo, double quantidade, const std::string
 }
 
 // Appends the roll operations of every kind to `roteiros`; an error stops
-// the roll step and leaves the rolls made so far.
+// the roll step and leaves the rolls made so far. A lost database connection
+// ends the run instead: the main order is not sent without its rolls.
 void BuildRolls(TRunContext& ctx, Json& roteiros) {
     TfmDEZORiv& form = ctx.Form;
     const TOrderLine& h = ctx.Header;
@@ -118,6 +120,7 @@ void BuildRolls(TRunContext& ctx, Json& roteiros) {
             }
         }
     } catch (const std::exception& e) {
+        if (IsConnectionLost(e)) throw;
         form.LogAtividade("Não foi possível enviar a OP Urdideira " + h.Numero + " Produto " + h.Codigo +
                           ". Exceção " + e.what());
     }
@@ -174,6 +177,7 @@ bool EnviaOrdemPrincipal(TRunContext& ctx) {
         cds.Post();
         return true;
     } catch (const std::exception& e) {
+        if (IsConnectionLost(e)) throw;  // ends the run
         form.LogAtividade("Não foi possível enviar OP Principal " + h.Numero + " Produto " + h.Codigo +
                           ". Exceção " + e.what());
         GravaArquivoExcecao(form, prefix, body, url, e.what(), "POST");

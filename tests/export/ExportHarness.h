@@ -28,6 +28,8 @@ public:
 
     TfmDEZORiv& Form() { return *FForm; }
     const std::string& Folder() const { return FFolder; }
+    // The ERP database's name (PostgreSQL) or file (Firebird).
+    const std::string& Database() const { return FDatabase; }
 
     // One tick of tmEnvioOP as the event loop runs it; gives the
     // mmOrdemTecel lines it added, without their date-time prefix.

@@ -18,7 +18,9 @@ bool AutenticaUsuario(TfmDEZORiv& form);
 // One export run over every unsent weaving-order line.
 void EnviaOPs(TfmDEZORiv& form);
 
-// Marks one order line as sent (TECEL_ITEN.ENVIADO = 'S') and commits.
+// Marks one order line as sent (TECEL_ITEN.ENVIADO = 'S') and commits. A
+// failure is logged; a lost database connection is raised after that, and
+// ends the run.
 void AtualizaStatusEnviado(TfmDEZORiv& form, const std::string& numero, const std::string& codigo,
                            const std::string& cor);
 
