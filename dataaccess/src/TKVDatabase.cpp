@@ -109,11 +109,34 @@ void TKVCustomDatabase::Connect() {
     FSession = FFactory ? FFactory(DriverName, FParams) : kvdriver::OpenSession(DriverName, FParams);
 }
 
-void TKVCustomDatabase::Disconnect() {
+void TKVCustomDatabase::Disconnect() noexcept {
     if (!FSession) return;
     auto session = std::move(FSession);
-    // Open work is rolled back when the connection closes.
-    if (session->InTransaction()) session->Rollback();
+    FPendingWork = false;
+    // Open work is rolled back when the connection closes; a session that
+    // cannot do it is closed all the same (the server undoes the work).
+    try {
+        if (session->InTransaction()) session->Rollback();
+    } catch (...) {
+    }
+}
+
+void TKVCustomDatabase::DropSession() noexcept {
+    if (!FSession) return;
+    FLostWork = FLostWork || FPendingWork;
+    FPendingWork = false;
+    FSession.reset();  // the drivers' destructors never throw
+}
+
+template <typename F>
+decltype(auto) TKVCustomDatabase::Guarded(F&& call) {
+    kvdriver::Session& session = Session();
+    try {
+        return call(session);
+    } catch (const EKVDatabaseError& e) {
+        if (e.ConnectionLost()) DropSession();
+        throw;
+    }
 }
 
 void TKVCustomDatabase::GetDatabase(TKVCustomDatabase* parent) {
@@ -129,7 +152,7 @@ void TKVCustomDatabase::GetDatabase(TKVCustomDatabase* parent) {
     try {
         SetConnected(true);
     } catch (const EKVDatabaseError& e) {
-        throw EKVDatabaseError("Erro ao abrir a base \r" + std::string(e.what()), e.ServerCode());
+        throw EKVDatabaseError("Erro ao abrir a base \r" + std::string(e.what()), e.ServerCode(), e.ConnectionLost());
     } catch (const std::exception& e) {
         throw EKVDatabaseError("Erro ao abrir a base \r" + std::string(e.what()));
     }
@@ -159,8 +182,55 @@ void TKVCustomDatabase::SetTransaction(TKVCustomTransaction* transaction) {
     if (transaction && transaction->FDatabase != this) transaction->SetDatabase(this);
 }
 
+kvdriver::ResultSet TKVCustomDatabase::Execute(const std::string& sql, int timeoutMs) {
+    return Guarded([&](kvdriver::Session& s) {
+        FPendingWork = true;
+        return s.Execute(sql, timeoutMs);
+    });
+}
+
+void TKVCustomDatabase::StartTransaction() {
+    Guarded([](kvdriver::Session& s) { s.StartTransaction(); });
+}
+
+void TKVCustomDatabase::CommitRetaining() {
+    if (FLostWork) {
+        // What the statements after the loss did must not be committed as if
+        // it were the whole unit of work.
+        FLostWork = false;
+        if (FSession) {
+            try {
+                Guarded([](kvdriver::Session& s) { s.RollbackRetaining(); });
+            } catch (...) {
+            }
+        }
+        FPendingWork = false;
+        throw EKVDatabaseError(
+            "A conexão com o banco de dados foi perdida antes da gravação; o servidor desfez o trabalho "
+            "não gravado.",
+            "08006", true);
+    }
+    if (!FSession) return;
+    Guarded([](kvdriver::Session& s) { s.CommitRetaining(); });
+    FPendingWork = false;
+}
+
 void TKVCustomDatabase::RollbackRetaining() {
-    Session().RollbackRetaining();
+    if (!FSession) return;
+    Guarded([](kvdriver::Session& s) { s.RollbackRetaining(); });
+    FPendingWork = false;
+}
+
+void TKVCustomDatabase::EndTransaction() noexcept {
+    FLostWork = false;
+    FPendingWork = false;
+    if (!FSession) return;
+    try {
+        if (FSession->InTransaction()) FSession->Rollback();
+    } catch (...) {
+        DropSession();
+        FLostWork = false;
+    }
 }
 
 kvdriver::Session& TKVCustomDatabase::Session() {

@@ -31,9 +31,12 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
            });
 }
 
-std::string CodeOf(const std::exception& e) {
-    if (const auto* db = dynamic_cast<const EKVDatabaseError*>(&e)) return db->ServerCode();
-    return {};
+// A database error with a message of its own and the code and connection
+// state of the error it replaces.
+EKVDatabaseError Reworded(const std::string& message, const std::exception& e) {
+    if (const auto* db = dynamic_cast<const EKVDatabaseError*>(&e))
+        return EKVDatabaseError(message, db->ServerCode(), db->ConnectionLost());
+    return EKVDatabaseError(message);
 }
 
 // The field class of a delivered column type.
@@ -159,7 +162,7 @@ void TKVCustomQuery::Open() {
                 }
             }
         }
-        throw EKVDatabaseError("Erro KVQuery.Open: " + std::string(e.what()), CodeOf(e));
+        throw Reworded("Erro KVQuery.Open: " + std::string(e.what()), e);
     }
 }
 
@@ -167,7 +170,7 @@ void TKVCustomQuery::OpenCursor() {
     RequireDatabase();
     Close();
     TranslateSQL();
-    auto result = FDatabase->Session().Execute(SQL.Text(), FTimeLimitMs);
+    auto result = FDatabase->Execute(SQL.Text(), FTimeLimitMs);
     FFields.clear();
     FFields.reserve(result.columns.size());
     std::vector<TKVFieldType> types;
@@ -191,11 +194,10 @@ void TKVCustomQuery::ExecSQL() {
     const std::string statement = SQL.Text();
     try {
         FTimeLimitMs = ExecTimeLimit();
-        if (Dialect() == "PG" && !DefaultTransactionActive()) FDatabase->Session().StartTransaction();
-        FRowsAffected = FDatabase->Session().Execute(statement, FTimeLimitMs).rowsAffected;
+        if (Dialect() == "PG" && !DefaultTransactionActive()) FDatabase->StartTransaction();
+        FRowsAffected = FDatabase->Execute(statement, FTimeLimitMs).rowsAffected;
     } catch (const std::exception& e) {
         std::string message = e.what();
-        const std::string code = CodeOf(e);
         if (Dialect() == "PG") {
             try {
                 if (DefaultTransactionActive()) FDatabase->RollbackRetaining();
@@ -207,7 +209,7 @@ void TKVCustomQuery::ExecSQL() {
                       "ExecSQL (" + message + "): " + statement);
         if (Upper(message).find("TIMEOUT EXPIRED") != std::string::npos)
             message = "ERRO PROVÁVEL DE DEADLOCK :\r\r" + statement;
-        throw EKVDatabaseError(message, code);
+        throw Reworded(message, e);
     }
 }
 
@@ -221,19 +223,21 @@ void TKVCustomQuery::TryExecSQL() {
     for (;;) {
         if (failures > 0) KVSleep(gRetryWait);
         try {
-            if (Dialect() == "PG" && !DefaultTransactionActive()) FDatabase->Session().StartTransaction();
-            FRowsAffected = FDatabase->Session().Execute(statement, FTimeLimitMs).rowsAffected;
+            if (Dialect() == "PG" && !DefaultTransactionActive()) FDatabase->StartTransaction();
+            FRowsAffected = FDatabase->Execute(statement, FTimeLimitMs).rowsAffected;
             return;
         } catch (const std::exception& e) {
             ++failures;
             const std::string message = e.what();
             const std::string upper = Upper(message);
-            const bool retryable =
-                upper.find("TIMEOUT EXPIRED") != std::string::npos || upper.find("DEADLOCK") != std::string::npos;
+            // A lost connection is never tried again here: the open work went
+            // with it, and the caller must know.
+            const bool retryable = !IsConnectionLost(e) && (upper.find("TIMEOUT EXPIRED") != std::string::npos ||
+                                                            upper.find("DEADLOCK") != std::string::npos);
             if (retryable && failures <= 3) continue;
             WriteSqlTrace(GetMachineName(), GetLocalIP(), FDatabase->NmUsuario,
                           "TryExecSQL (Tentativa: " + std::to_string(failures) + ") (" + message + "): " + statement);
-            throw EKVDatabaseError(message, CodeOf(e));
+            throw Reworded(message, e);
         }
     }
 }

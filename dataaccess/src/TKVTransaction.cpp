@@ -26,7 +26,7 @@ TKVCustomDatabase& TKVCustomTransaction::Db() const {
 }
 
 void TKVCustomTransaction::StartTransaction() {
-    Db().Session().StartTransaction();
+    Db().StartTransaction();
 }
 
 bool TKVCustomTransaction::Active() const {
@@ -34,9 +34,16 @@ bool TKVCustomTransaction::Active() const {
 }
 
 void TKVCustomTransaction::CommitRetaining() {
-    Db().Session().CommitRetaining();
+    Db().CommitRetaining();
 }
 
 void TKVCustomTransaction::RollbackRetaining() {
-    Db().Session().RollbackRetaining();
+    // The application undoes its unit of work: work lost with a connection
+    // is now accounted for.
+    Db().FLostWork = false;
+    Db().RollbackRetaining();
+}
+
+void TKVCustomTransaction::Rollback() noexcept {
+    if (FDatabase) FDatabase->EndTransaction();
 }

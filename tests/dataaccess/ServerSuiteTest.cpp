@@ -131,11 +131,14 @@ TEST_P(ServerSuite, ReadsTypedValuesByName) {
     EXPECT_TRUE(q.Eof());
 }
 
+// Firebird keeps its transaction over a commit retaining; PostgreSQL begins
+// the next one with the next statement, so no session sits idle in a
+// transaction after its work was committed.
 TEST_P(ServerSuite, CommitRetainingKeepsWorkAndATransaction) {
     Exec("INSERT INTO ITEM (ID, NOME) VALUES (3, 'tres')");
     EXPECT_EQ(CountFromOutside(), 2);
     transaction->CommitRetaining();
-    EXPECT_TRUE(transaction->Active());
+    EXPECT_EQ(transaction->Active(), !IsPG());
     EXPECT_EQ(CountFromOutside(), 3);
     Exec("INSERT INTO ITEM (ID, NOME) VALUES (4, 'quatro')");
     transaction->CommitRetaining();
@@ -147,7 +150,7 @@ TEST_P(ServerSuite, RollbackRetainingUndoesWorkSinceLastCommit) {
     transaction->CommitRetaining();
     Exec("DELETE FROM ITEM WHERE ID = 1");
     transaction->RollbackRetaining();
-    EXPECT_TRUE(transaction->Active());
+    EXPECT_EQ(transaction->Active(), !IsPG());
     EXPECT_EQ(CountFromOutside(), 3);
     TKVQuery q;
     q.SetDatabase(db.get());
@@ -337,7 +340,7 @@ TEST_P(ServerSuite, DeadlockBetweenTwoConnectionsFailsOneOfThem) {
 TEST_P(ServerSuite, FailedExecSQLUndoesTheTransactionOnPostgreSQLOnly) {
     Exec("INSERT INTO ITEM (ID, NOME) VALUES (3, 'tres')");
     EXPECT_THROW(Exec("INSERT INTO ITEM (ID, NOME) VALUES (1, 'duplicado')"), EKVDatabaseError);
-    EXPECT_TRUE(transaction->Active());
+    EXPECT_EQ(transaction->Active(), !IsPG());
     EXPECT_EQ(CountHere(), IsPG() ? 2 : 3);
     transaction->CommitRetaining();
     EXPECT_EQ(CountFromOutside(), IsPG() ? 2 : 3);
@@ -395,6 +398,81 @@ TEST_P(ServerSuite, GetDatabaseWrapsARefusedLogin) {
 
 // PostgreSQL answers COMMIT in an aborted transaction with a silent rollback;
 // the connection reports it as the failure it is.
+// Ends every other session on the test's database from a connection of its
+// own, as a server restart or an administrator would.
+void KillOtherSessions(TKVDatabase& from, bool pg) {
+    TKVQuery q;
+    q.SetDatabase(&from);
+    if (pg) {
+        q.SQL.Add("SELECT pg_terminate_backend(pid) AS K FROM pg_stat_activity "
+                  "WHERE datname = current_database() AND pid <> pg_backend_pid()");
+        q.Open();
+    } else {
+        q.SQL.Add("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION");
+        q.ExecSQL();
+    }
+    from.CommitRetaining();
+}
+
+TEST_P(ServerSuite, ALostSessionIsDroppedAndTheNextStatementConnectsAgain) {
+    Exec("INSERT INTO ITEM (ID, NOME) VALUES (3, 'tres')");
+    auto admin = SecondConnection();
+    KillOtherSessions(*admin, IsPG());
+    try {
+        Exec("INSERT INTO ITEM (ID, NOME) VALUES (4, 'quatro')");
+        FAIL() << "a statement on a killed session must fail";
+    } catch (const EKVDatabaseError& e) {
+        EXPECT_TRUE(e.ConnectionLost()) << e.ServerCode() << " " << e.what();
+        EXPECT_FALSE(e.Transient());
+    }
+    EXPECT_FALSE(db->Connected());
+    EXPECT_FALSE(transaction->Active());
+    EXPECT_EQ(CountHere(), 2);  // connected again; the server undid the open work
+    EXPECT_TRUE(db->Connected());
+
+    // Closing a connection whose session the server ended never throws.
+    KillOtherSessions(*admin, IsPG());
+    EXPECT_NO_THROW(db->Close());
+    EXPECT_FALSE(db->Connected());
+}
+
+TEST_P(ServerSuite, WorkAfterALostConnectionIsNotCommittedAsIfItWereWhole) {
+    Exec("INSERT INTO ITEM (ID, NOME) VALUES (3, 'tres')");
+    auto admin = SecondConnection();
+    KillOtherSessions(*admin, IsPG());
+    EXPECT_THROW(Exec("INSERT INTO ITEM (ID, NOME) VALUES (4, 'quatro')"), EKVDatabaseError);
+    Exec("INSERT INTO ITEM (ID, NOME) VALUES (5, 'cinco')");  // on a new session
+    try {
+        transaction->CommitRetaining();
+        FAIL() << "the unit of work lost its first part; committing the rest must fail";
+    } catch (const EKVDatabaseError& e) {
+        EXPECT_TRUE(e.ConnectionLost()) << e.what();
+    }
+    EXPECT_EQ(CountFromOutside(), 2);
+    // The application undoes its unit of work; the next one commits normally.
+    transaction->RollbackRetaining();
+    Exec("INSERT INTO ITEM (ID, NOME) VALUES (6, 'seis')");
+    transaction->CommitRetaining();
+    EXPECT_EQ(CountFromOutside(), 3);
+}
+
+// The end of a run: committed work stays, what was not committed is undone,
+// and no transaction is left open; the next statement begins a new one.
+TEST_P(ServerSuite, RollbackEndsTheTransactionForReal) {
+    Exec("INSERT INTO ITEM (ID, NOME) VALUES (3, 'tres')");
+    transaction->CommitRetaining();
+    Exec("INSERT INTO ITEM (ID, NOME) VALUES (4, 'quatro')");
+    transaction->Rollback();
+    EXPECT_FALSE(transaction->Active());
+    EXPECT_TRUE(db->Connected());
+    EXPECT_EQ(CountFromOutside(), 3);
+    EXPECT_EQ(CountHere(), 3);
+    EXPECT_TRUE(transaction->Active());
+    transaction->Rollback();
+    transaction->Rollback();  // nothing open: nothing to do
+    EXPECT_FALSE(transaction->Active());
+}
+
 TEST(PostgreSQLTransaction, CommitAfterAnAbortedTransactionIsRefused) {
     DEZORIV_REQUIRE_BACKEND(Backend::PG);
     auto db = testsupport::NewDatabase(Backend::PG);
@@ -413,7 +491,7 @@ TEST(PostgreSQLTransaction, CommitAfterAnAbortedTransactionIsRefused) {
     } catch (const EKVDatabaseError& e) {
         EXPECT_EQ(e.ServerCode(), "25P02");
     }
-    EXPECT_TRUE(transaction.Active());
+    EXPECT_FALSE(transaction.Active());  // rolled back; the next statement begins anew
     q.SQL.Clear();
     q.SQL.Add("SELECT COUNT(*) AS N FROM ITEM");
     q.Open();

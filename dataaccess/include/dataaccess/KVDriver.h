@@ -26,7 +26,9 @@ struct ResultSet {
 
 // Errors of a driver are EKVDatabaseError with the server's message and its
 // code; a statement that outlives its time limit fails with a message that
-// contains "TIMEOUT EXPIRED" (code kvdriver::TimeoutCode).
+// contains "TIMEOUT EXPIRED" (code kvdriver::TimeoutCode). An error after
+// which the connection is gone (or one that could not be made) has
+// ConnectionLost() set; the connection then drops the session unused.
 inline constexpr const char* TimeoutCode = "TIMEOUT";
 
 // A session holds one default transaction. Execute starts it on its own when
@@ -38,10 +40,16 @@ public:
     virtual bool InTransaction() const = 0;
     virtual void CommitRetaining() = 0;
     virtual void RollbackRetaining() = 0;
-    virtual void Rollback() = 0;  // ends the transaction (used on disconnect)
+    virtual void Rollback() = 0;  // ends the transaction (disconnect, end of a run)
     // Runs one statement; timeoutMs 0 means no limit.
     virtual ResultSet Execute(const std::string& sql, int timeoutMs) = 0;
 };
+
+// A statement whose server does not answer is abandoned, and its connection
+// taken for lost, once its time limit plus graceMs has passed (60 000 ms), or,
+// without a time limit, after noLimitMs (600 000 ms). Connecting gives up
+// after 15 s. Tests shorten the bounds; the service never changes them.
+void SetDeadConnectionBounds(int graceMs, int noLimitMs);
 
 // Opens a session from the connection's driver name and Name=Value lines.
 using SessionFactory = std::function<std::unique_ptr<Session>(

@@ -58,12 +58,29 @@ public:
     TKVCustomTransaction* Transaction() const { return FTransaction; }
     // Names the default transaction component (it is bound back to this).
     void SetTransaction(TKVCustomTransaction* transaction);
-    // Undoes the open work and keeps a transaction open.
+    // The default transaction's operations, on the session (connecting first
+    // when closed). A database error that says the connection is gone drops
+    // the session without a rollback (the server has already undone the open
+    // work), so the next statement connects again; work done since the last
+    // commit is then lost, and the next CommitRetaining says so instead of
+    // committing what came after the loss.
+    kvdriver::ResultSet Execute(const std::string& sql, int timeoutMs);
+    void StartTransaction();
+    // Commits the work so far; with nothing connected there is nothing to commit.
+    void CommitRetaining();
+    // Undoes the open work; with nothing connected there is nothing to undo.
+    // (Work lost with a connection stays reported until the application
+    // rolls back through its transaction component.)
     void RollbackRetaining();
+    // Ends the default transaction for real, rolled back, so that none stays
+    // open between two runs of a job. Never throws: a session that cannot end
+    // its transaction is dropped.
+    void EndTransaction() noexcept;
     // Whether the default transaction is open (false when disconnected).
     bool InTransaction() const;
 
-    // The driver session; connects first when closed.
+    // The driver session; connects first when closed. Calls made straight on
+    // it bypass the dropping of a lost session.
     kvdriver::Session& Session();
     // Replaces the driver factory of this connection (tests use a scripted one).
     void SetSessionFactory(kvdriver::SessionFactory factory);
@@ -74,7 +91,11 @@ public:
 private:
     friend class TKVCustomTransaction;
     void Connect();
-    void Disconnect();
+    void Disconnect() noexcept;
+    // Runs a call on the session; a lost connection drops the session.
+    template <typename F>
+    decltype(auto) Guarded(F&& call);
+    void DropSession() noexcept;
 
     std::string FDatabaseName;
     std::vector<std::string> FParams;
@@ -83,6 +104,8 @@ private:
     std::unique_ptr<kvdriver::Session> FSession;
     kvdriver::SessionFactory FFactory;
     TKVCustomTransaction* FTransaction = nullptr;
+    bool FPendingWork = false;  // statements ran since the last commit or rollback
+    bool FLostWork = false;     // that work went with a lost connection
 };
 
 class TKVDatabase : public TKVCustomDatabase {};

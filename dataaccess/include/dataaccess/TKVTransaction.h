@@ -21,6 +21,10 @@ public:
     void CommitRetaining();
     // Undoes the work since the last commit and keeps a transaction open.
     void RollbackRetaining();
+    // Ends the transaction for real, rolled back; the next statement starts a
+    // new one. Never throws. The jobs call it at the end of every run, after
+    // committing their work, so that no transaction stays open between runs.
+    void Rollback() noexcept;
 
 private:
     friend class TKVCustomDatabase;

@@ -1,6 +1,7 @@
 #include "Session.h"
 
 #include <libpq-fe.h>
+#include <sys/socket.h>
 
 #include <cstdlib>
 
@@ -19,9 +20,20 @@ std::string TrimEnd(std::string s) {
 
 void IgnoreNotice(void*, const char*) {}
 
+// SQLSTATEs after which the server has ended the session: connection
+// exceptions (class 08), admin_shutdown, crash_shutdown, cannot_connect_now.
+bool EndsTheSession(const std::string& code) {
+    return code.rfind("08", 0) == 0 || code == "57P01" || code == "57P02" || code == "57P03";
+}
+
+// The cancel key of a connection, on its own: a cancel request may still be on
+// its way after the session is gone.
+using CancelKey = std::shared_ptr<PGcancel>;
+
 class PgSession final : public Session {
 public:
-    explicit PgSession(const std::vector<std::string>& params) : FWatchdog([this] { SendCancel(); }) {
+    explicit PgSession(const std::vector<std::string>& params)
+        : FWatchdog([key = FCancelKey] { SendCancel(key); }, [this] { Abandon(); }) {
         std::string host = ParamValue(params, "Server");
         std::string port = ParamValue(params, "Port");
         if (const auto slash = host.find('/'); slash != std::string::npos) {
@@ -44,12 +56,22 @@ public:
         add("dbname", db);
         add("user", user);
         add("password", password);
+        // A dead network must not hold the service: connecting gives up after
+        // 15 s; an idle or waiting connection is probed after 30 s of silence
+        // and taken for dead when 3 probes 10 s apart go unanswered, or when
+        // data sent stays unacknowledged for 60 s.
         const std::string encoding = "UTF8", options = "-c DateStyle=ISO,DMY", timeout = "15",
-                          app = "dezoriv";
+                          app = "dezoriv", on = "1", idle = "30", interval = "10", count = "3",
+                          userTimeout = "60000";
         add("client_encoding", encoding);
         add("options", options);
         add("connect_timeout", timeout);
         add("application_name", app);
+        add("keepalives", on);
+        add("keepalives_idle", idle);
+        add("keepalives_interval", interval);
+        add("keepalives_count", count);
+        add("tcp_user_timeout", userTimeout);
         keys.push_back(nullptr);
         values.push_back(nullptr);
 
@@ -58,14 +80,15 @@ public:
             const std::string message = FConn ? TrimEnd(PQerrorMessage(FConn)) : "sem memória";
             if (FConn) PQfinish(FConn);
             FConn = nullptr;
-            throw EKVDatabaseError(message, "08001");
+            throw EKVDatabaseError(message, "08001", true);
         }
         PQsetNoticeProcessor(FConn, IgnoreNotice, nullptr);
-        FCancel = PQgetCancel(FConn);
+        *FCancelKey = CancelKey(PQgetCancel(FConn), PQfreeCancel);
+        FSocket = PQsocket(FConn);
     }
 
     ~PgSession() override {
-        if (FCancel) PQfreeCancel(FCancel);
+        FWatchdog.Stop();
         if (FConn) PQfinish(FConn);
     }
 
@@ -81,17 +104,16 @@ public:
         if (status == PQTRANS_INERROR) {
             // PostgreSQL would answer COMMIT with a silent rollback here.
             Command("ROLLBACK");
-            Command("BEGIN");
             throw EKVDatabaseError(
                 "A transação foi cancelada por um erro anterior e foi desfeita; nada foi gravado.", "25P02");
         }
+        // The next statement begins the next transaction: no session sits
+        // "idle in transaction" between two runs, holding locks.
         if (status != PQTRANS_IDLE) Command("COMMIT");
-        Command("BEGIN");
     }
 
     void RollbackRetaining() override {
         if (PQtransactionStatus(FConn) != PQTRANS_IDLE) Command("ROLLBACK");
-        Command("BEGIN");
     }
 
     void Rollback() override {
@@ -100,9 +122,15 @@ public:
 
     ResultSet Execute(const std::string& sql, int timeoutMs) override {
         if (PQtransactionStatus(FConn) == PQTRANS_IDLE) Command("BEGIN");
-        if (timeoutMs > 0) FWatchdog.Arm(timeoutMs);
-        PGresult* res = PQexec(FConn, sql.c_str());
-        const bool expired = timeoutMs > 0 && FWatchdog.Disarm();
+        PGresult* res = nullptr;
+        Watchdog::Outcome watch;
+        {
+            ArmedWatch armed(FWatchdog, timeoutMs);
+            res = PQexec(FConn, sql.c_str());
+            watch = armed.Disarm();
+        }
+        if (watch.abandoned) Abandoned(res);
+        const bool expired = watch.cancelled;
         ResultSet out;
         const auto status = PQresultStatus(res);
         if (status == PGRES_TUPLES_OK) {
@@ -134,9 +162,24 @@ public:
 
 private:
     void Command(const char* sql) {
-        PGresult* res = PQexec(FConn, sql);
+        PGresult* res = nullptr;
+        Watchdog::Outcome watch;
+        {
+            ArmedWatch armed(FWatchdog, 0);
+            res = PQexec(FConn, sql);
+            watch = armed.Disarm();
+        }
+        if (watch.abandoned) Abandoned(res);
         if (PQresultStatus(res) != PGRES_COMMAND_OK) Fail(res, false, 0);
         PQclear(res);
+    }
+
+    // The server did not answer within the bound: the socket was shut down.
+    [[noreturn]] void Abandoned(PGresult* res) {
+        PQclear(res);
+        throw EKVDatabaseError("O servidor de banco de dados não respondeu no tempo limite; a conexão foi dada "
+                               "como perdida (" + TrimEnd(PQerrorMessage(FConn)) + ")",
+                               "08006", true);
     }
 
     [[noreturn]] void Fail(PGresult* res, bool expired, int timeoutMs) {
@@ -148,20 +191,30 @@ private:
         }
         if (message.empty()) message = TrimEnd(PQerrorMessage(FConn));
         PQclear(res);
-        if (expired && code == "57014")
+        // Lost: libpq says the connection is bad, or the server said it ends
+        // the session.
+        const bool lost = PQstatus(FConn) == CONNECTION_BAD || EndsTheSession(code);
+        if (expired && code == "57014" && !lost)
             throw EKVDatabaseError("TIMEOUT EXPIRED: o comando excedeu o tempo limite de " +
                                        std::to_string(timeoutMs) + " ms (" + message + ")",
                                    TimeoutCode);
-        throw EKVDatabaseError(message, code);
+        throw EKVDatabaseError(message, code, lost);
     }
 
-    void SendCancel() {
+    static void SendCancel(const std::shared_ptr<CancelKey>& key) {
         char error[256];
-        if (FCancel) PQcancel(FCancel, error, sizeof error);
+        if (CancelKey k = *key) PQcancel(k.get(), error, sizeof error);
+    }
+
+    // From the watchdog's thread while PQexec waits: the wait ends at once.
+    void Abandon() {
+        if (FSocket >= 0) ::shutdown(FSocket, SHUT_RDWR);
     }
 
     PGconn* FConn = nullptr;
-    PGcancel* FCancel = nullptr;
+    int FSocket = -1;
+    // Filled once the connection exists; the watchdog's cancel holds a copy.
+    std::shared_ptr<CancelKey> FCancelKey = std::make_shared<CancelKey>();
     Watchdog FWatchdog;
 };
 
