@@ -8,6 +8,7 @@
 
 #include "dataaccess/KVPlatform.h"
 #include "dataaccess/TKVQuery.h"
+#include "dataaccess/KVErrors.h"
 #include "shell/ActivityLog.h"
 #include "shell/RegionalSettings.h"
 #include "shell/TfmDEZORiv.h"
@@ -100,8 +101,14 @@ bool RecordExists(TKVDatabase& db, const std::string& table, const std::string& 
                   const std::string& values) {
     try {
         return RecordExistsOrRaise(db, table, fields, values);
+    } catch (const std::exception& e) {
+        // A database that could not answer now says nothing about the
+        // record: reading that as "does not exist" would refuse an order for
+        // a reason it does not have.
+        if (IsConnectionLost(e) || IsTransient(e)) throw;
+        return false;
     } catch (...) {
-        // Whatever went wrong reads as "does not exist".
+        // Whatever else went wrong reads as "does not exist".
         return false;
     }
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "dataaccess/KVErrors.h"
 #include "shell/ActivityLog.h"
 #include "shell/IniFile.h"
 #include "shell/RegionalSettings.h"
@@ -146,14 +147,23 @@ void TfmDEZORiv::FormCreate() {
     }
 }
 
+void TfmDEZORiv::EndOfTick() noexcept {
+    // Every unit of work of the run has been committed (or undone) by now:
+    // ending the transaction loses nothing, and leaves none open until the
+    // next run, holding locks and the oldest active transaction of the ERP.
+    KVTransaction.Rollback();
+}
+
 void TfmDEZORiv::RunInboxTick() {
     tmVerifica.SetEnabled(false);
     try {
         if (ProcessaArquivos) ProcessaArquivos(*this);
     } catch (...) {
+        EndOfTick();
         tmVerifica.SetEnabled(true);
         throw;
     }
+    EndOfTick();
     tmVerifica.SetEnabled(true);
 }
 
@@ -169,9 +179,11 @@ void TfmDEZORiv::tmEnvioOPTimer() {
             if (EnviaOPs) EnviaOPs(*this);
         }
     } catch (...) {
+        EndOfTick();
         tmEnvioOP.SetEnabled(true);
         throw;
     }
+    EndOfTick();
     tmEnvioOP.SetEnabled(true);
     LogAtividade("Fim do envio dos dados da OP.");
 }
@@ -186,12 +198,28 @@ void TfmDEZORiv::ApplicationEvents1Exception(const std::string& message) {
     Guarded([&] { tmVerifica.SetEnabled(true); });
 }
 
+void TfmDEZORiv::ApplicationEvents1Exception(const std::exception& error) {
+    if (!IsConnectionLost(error)) {
+        ApplicationEvents1Exception(std::string(error.what()));
+        return;
+    }
+    ++FErrorCount;
+    Guarded([&] {
+        std::string message = error.what();
+        for (char& c : message)
+            if (c == '\r' || c == '\n') c = ' ';
+        shell::WriteOffLine(*this, "BANCO DE DADOS INDISPONIVEL, ARQUIVOS CONTINUAM EM RECEBIDOS PARA A PROXIMA "
+                                   "EXECUCAO: " + shell::UpperAsciiLetters(message));
+    });
+    Guarded([&] { tmVerifica.SetEnabled(true); });
+}
+
 bool TfmDEZORiv::Dispatch(const std::function<void()>& handler) {
     try {
         handler();
         return true;
     } catch (const std::exception& e) {
-        ApplicationEvents1Exception(e.what());
+        ApplicationEvents1Exception(e);
     } catch (...) {
         ApplicationEvents1Exception("Erro desconhecido");
     }

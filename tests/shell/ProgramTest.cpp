@@ -147,23 +147,24 @@ TEST(Program, OnceReportsAnErrorOfTheStartUpWithOne) {
 }
 
 TEST(Program, OnceWithAMetConfigurationWhoseDatabaseIsMissing) {
-    // The inbox run takes the file, fails at its first statement, and the
-    // error handler moves the file aside as ".erro".
+    // The inbox run fails at its first statement because the database cannot
+    // be opened: nothing is wrong with the file, so it stays in the inbox for
+    // the next run, and one pane line says why. The run still counts as failed.
     TempDir dir;
     shelltest::WriteFile(dir.Path() / "DEZORiv.ini", "[Plataforma]\nTipo=MET\n[Banco]\nservidor=\nbase=" +
                                                          (dir.Path() / "nao-existe.fdb").string() + "\n");
-    shelltest::WriteFile(dir.Path() / "Recebidos/A.txt", "001;123;10,5;S;01;02;E;L1;A1\r\n002;M1;M;LOT1\r\n");
+    const std::string content = "001;123;10,5;S;01;02;E;L1;A1\r\n002;M1;M;LOT1\r\n";
+    shelltest::WriteFile(dir.Path() / "Recebidos/A.txt", content);
     std::filesystem::create_directories(dir.Path() / "Processados");
     std::string out, err;
     EXPECT_EQ(RunProgram({"--once", "--dir", dir.Path().string()}, out, err), 1) << err;
     std::regex lines("^\\[Memo1\\] " + Stamp + "-FEITO VERIFICA\xC3\x87\xC3\x83O NA PASTA RECEBIDOS\n"
-                     "\\[Memo1\\] " + Stamp + "-EXECAO DO SISTEMA: [^\n]*NAO-EXISTE\\.FDB[^\n]*\n"
-                     "(\\[Memo1\\] [^\n]*\n)*"
-                     "\\[Memo1\\] " + Stamp + "-ARQUIVO COM ERRO: A\\.txt\n$");
+                     "\\[Memo1\\] " + Stamp +
+                     "-BANCO DE DADOS INDISPONIVEL, ARQUIVOS CONTINUAM EM RECEBIDOS PARA A PROXIMA EXECUCAO: "
+                     "[^\n]*NAO-EXISTE\\.FDB[^\n]*\n$");
     EXPECT_TRUE(std::regex_search(out, lines)) << out;
-    EXPECT_FALSE(std::filesystem::exists(dir.Path() / "Recebidos/A.txt"));
-    EXPECT_EQ(shelltest::ReadFile(dir.Path() / "Processados/A.txt.erro"),
-              "001;123;10,5;S;01;02;E;L1;A1\r\n002;M1;M;LOT1\r\n");
+    EXPECT_EQ(shelltest::ReadFile(dir.Path() / "Recebidos/A.txt"), content);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path() / "Processados"));
 }
 
 TEST(Program, StopSignalEndsTheHeadlessLoop) {

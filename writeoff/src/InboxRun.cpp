@@ -125,7 +125,9 @@ double MachineCost(TfmDEZORiv& fm, const std::string& quotedOF) {
 }
 
 // Unit cost, material requirements and posting of every order of TbOF.
-void PostOrders(TfmDEZORiv& fm, const LotsByOrder& lots) {
+// False when an order was undone for a passing reason and must be tried again.
+bool PostOrders(TfmDEZORiv& fm, const LotsByOrder& lots) {
+    bool complete = true;
     for (fm.TbOF.First(); !fm.TbOF.Eof(); fm.TbOF.Next()) {
         fm.TbEstoque.EmptyDataSet();
         std::string of = fm.TbOF["OF"].AsString();
@@ -149,8 +151,9 @@ void PostOrders(TfmDEZORiv& fm, const LotsByOrder& lots) {
         fm.TbOF["CustoProduto"] = unitCost;
         fm.TbOF.Post();
 
-        BaixaOF(fm);
+        if (BaixaOF(fm) == TPosting::Retry) complete = false;
     }
+    return complete;
 }
 
 }  // namespace
@@ -173,7 +176,11 @@ void ProcessaArquivos(TfmDEZORiv& fm) {
 
         std::vector<std::string> lines = ReadInboxLines(fm.Origem);
         LoadRecords(fm, name, lines, produto, cliente, lots);
-        PostOrders(fm, lots);
+        if (!PostOrders(fm, lots)) {
+            // Its other orders are refused as already imported next time.
+            fm.LinhaMemo1("ARQUIVO MANTIDO EM RECEBIDOS PARA NOVA TENTATIVA NA PROXIMA EXECUCAO: " + name);
+            continue;
+        }
 
         if (shell::MoveFileNoReplace(fm.Origem, fm.Destino))
             fm.LinhaMemo1("ARQUIVO MOVIDO PARA PROCESSADO: " + name);

@@ -220,12 +220,21 @@ int ProximaOrdem(TfmDEZORiv& fm) {
     return next;
 }
 
-void BaixaOF(TfmDEZORiv& fm) {
-    if (!OrderAccepted(fm)) return;
-
+TPosting BaixaOF(TfmDEZORiv& fm) {
     const std::string of = fm.TbOF["OF"].AsString();
+    try {
+        if (!OrderAccepted(fm)) return TPosting::Refused;
+    } catch (const std::exception& e) {
+        // A check that could not be answered now refuses nothing.
+        if (!IsTransient(e)) throw;
+        fm.LinhaMemo1("ERRO TEMPORARIO NA VERIFICACAO, OF NAO IMPORTADA, NOVA TENTATIVA NA PROXIMA EXECUCAO. OF: " +
+                      of + " - " + OneLine(e.what()));
+        return TPosting::Retry;
+    }
+
     const std::string dateText = QuotedDateText();
     bool committed = false;
+    TPosting result = TPosting::Posted;
     try {
         WriteOrder(fm, dateText);
         committed = true;
@@ -235,15 +244,25 @@ void BaixaOF(TfmDEZORiv& fm) {
             fm.KVTransaction.RollbackRetaining();
         } catch (...) {
         }
+        fm.TbEstoque.EmptyDataSet();
+        // The server has undone the order; the run ends and its file waits.
+        if (IsConnectionLost(e)) throw;
         // The operator must learn that the order was not posted (or, after
         // the commit, that only its audit row is missing).
-        if (committed)
+        if (committed) {
             fm.LinhaMemo1("ERRO AO GRAVAR O LOG DA OF: " + of + " - " + OneLine(e.what()));
-        else
+        } else if (IsTransient(e)) {
+            fm.LinhaMemo1("ERRO TEMPORARIO NA BAIXA, OF NAO IMPORTADA (ALTERACOES DESFEITAS), NOVA TENTATIVA NA "
+                          "PROXIMA EXECUCAO. OF: " + of + " - " + OneLine(e.what()));
+            result = TPosting::Retry;
+        } else {
             fm.LinhaMemo1("ERRO NA BAIXA, OF NAO IMPORTADA (ALTERACOES DESFEITAS). OF: " + of + " - " +
                           OneLine(e.what()));
+            result = TPosting::Failed;
+        }
     }
     fm.TbEstoque.EmptyDataSet();
+    return result;
 }
 
 }  // namespace writeoff

@@ -19,9 +19,18 @@ struct ConsumedLot {
 // appends the matching stock rows to TbEstoque (on QryBusca).
 void BuscaEstoque(TfmDEZORiv& fm, const ConsumedLot& lot);
 
+// What became of an order handed to the posting.
+enum class TPosting {
+    Posted,   // committed
+    Refused,  // a check failed; nothing written
+    Failed,   // the database refused a write; everything undone
+    Retry,    // undone for a passing reason (time limit, deadlock): try again
+};
+
 // Posts the current TbOF order with the rows of TbEstoque: checks, writes,
 // commit and audit record. Refusals and failed writes are reported on Memo1.
-void BaixaOF(TfmDEZORiv& fm);
+// A lost connection is raised (after undoing the order), so the run ends.
+TPosting BaixaOF(TfmDEZORiv& fm);
 
 // Receives the finished product of the current TbOF order into stock and
 // re-costs it. Runs inside the posting's transaction; errors propagate.

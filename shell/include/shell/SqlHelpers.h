@@ -33,7 +33,9 @@ std::string NumberText(double value);
 std::string BuildFilter(const std::string& fields, const std::string& values);
 
 // SELECT DISTINCT 1 FROM <table>_001 WHERE <filter>, "," read as ";" in both
-// lists. True when a row exists; a database error counts as no row.
+// lists. True when a row exists; a database error counts as no row, except a
+// lost connection or a passing failure (time limit, deadlock), which is raised:
+// the database could not say.
 bool RecordExists(TKVDatabase& db, const std::string& table, const std::string& fields,
                   const std::string& values);
 // The same check for callers inside a unit of work that is already writing:

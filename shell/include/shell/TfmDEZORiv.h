@@ -104,6 +104,10 @@ public:
 
     // Handler of every error that escapes a tick, the button or the start-up.
     void ApplicationEvents1Exception(const std::string& message);
+    // The same for an exception: when it says that the database could not be
+    // reached, no inbox file is set aside (nothing is wrong with it): one
+    // pane line says so, and the files wait in Recebidos for the next run.
+    void ApplicationEvents1Exception(const std::exception& error);
 
     // Runs an event handler as the event loop does: an escaping error goes
     // to ApplicationEvents1Exception. Returns false when one did.
@@ -118,6 +122,8 @@ public:
 
 private:
     void RunInboxTick();
+    // Ends the connection's transaction for real at the end of a tick.
+    void EndOfTick() noexcept;
     bool FTipoInvalido = false;
     int32_t FMinutos = 5;
     int FErrorCount = 0;
