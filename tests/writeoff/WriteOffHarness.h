@@ -44,6 +44,8 @@ public:
     std::map<std::string, std::vector<std::string>> Snapshot();
     // Runs a statement on a fresh connection (untranslated) and commits.
     void Execute(const std::string& sql);
+    // A connection of the test's own to the ERP database (not yet connected).
+    std::unique_ptr<TKVDatabase> OpenConnection() { return Connect(); }
 
     // Today's date as the rows show it.
     static std::string Today();

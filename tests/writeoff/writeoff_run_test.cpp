@@ -238,6 +238,38 @@ TEST(WriteOffAverageCostTest, CostFollowsLastRowUnitAndStock) {
     }
 }
 
+// An ERP user holds the row of order 5001: its posting runs out of time and
+// is undone, the other order posts, and the file stays in the inbox so that
+// the next run, after the user let go, posts 5001 too.
+TEST_P(WriteOffRunTest, PostingUndoneForAPassingReasonIsTriedAgainAtTheNextRun) {
+    TKVCustomQuery::SetTimeLimits(1500, 1500);
+    erp->DropSample(kTwoOrders);
+    auto user = erp->OpenConnection();
+    user->Execute("UPDATE OF1_001 SET QTDE_B = QTDE_B WHERE NUMERO = '5001'", 0);
+
+    Lines first = erp->RunOnce();
+    TKVCustomQuery::SetTimeLimits(60000, 30000);
+    ASSERT_EQ(first.size(), 4u) << ::testing::PrintToString(first);
+    EXPECT_EQ(first[1].rfind("ERRO TEMPORARIO NA BAIXA, OF NAO IMPORTADA (ALTERACOES DESFEITAS), NOVA TENTATIVA NA "
+                             "PROXIMA EXECUCAO. OF: 5001 - ERRO PROV",
+                             0),
+              0u)
+        << first[1];
+    EXPECT_EQ(first[2], "IMPORTACAO CONCLUIDA DA OF: 5002");
+    EXPECT_EQ(first[3], "ARQUIVO MANTIDO EM RECEBIDOS PARA NOVA TENTATIVA NA PROXIMA EXECUCAO: OF_5001_5002.txt");
+    EXPECT_EQ(Installation::List(erp->Inbox()), Lines{kTwoOrders});
+    EXPECT_EQ(Installation::List(erp->Processed()), Lines{});
+    user->RollbackRetaining();
+    user->Close();
+    EXPECT_EQ(erp->Rows("MAT_MOV_001", {"NUM_DOCTO"}, "NUM_DOCTO, ORDEM"), (Lines{"5002", "5002"}));
+
+    EXPECT_EQ(erp->RunOnce(), (Lines{"FEITO VERIFICA\xC3\x87\xC3\x83O NA PASTA RECEBIDOS",
+                                     "IMPORTACAO CONCLUIDA DA OF: 5001", "OF NAO ESTA EM ABERTO. OF: 5002",
+                                     "ARQUIVO MOVIDO PARA PROCESSADO: OF_5001_5002.txt"}));
+    EXPECT_EQ(erp->Rows("MAT_MOV_001", {"NUM_DOCTO"}, "NUM_DOCTO, ORDEM"), (Lines{"5001", "5001", "5002", "5002"}));
+    EXPECT_EQ(erp->Rows("OF1_001", {"NUMERO", "IMPOF", "QTDE_B"}, "NUMERO").front(), "5001|1|10");
+}
+
 TEST_P(WriteOffRunTest, EmptyInboxWritesOnlyTheScanLine) {
     EXPECT_EQ(erp->RunOnce(), Lines{"FEITO VERIFICA\xC3\x87\xC3\x83O NA PASTA RECEBIDOS"});
 }

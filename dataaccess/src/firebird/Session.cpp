@@ -12,6 +12,7 @@
 #include <set>
 
 #include "../KVWatchdog.h"
+#include "LegacyBinds.h"
 #include "Values.h"
 #include "dataaccess/KVErrors.h"
 
@@ -140,6 +141,14 @@ public:
                     KeepAlive(fd);
                     FSockets.push_back(fd);
                 }
+        // Firebird 4 and later: the legacy forms of their newer types, so a
+        // site works without changing its server's configuration.
+        if (!ApplyLegacyBinds(&FDb, status)) {
+            const EKVDatabaseError error(StatusMessage(status), std::to_string(status[1]), true);
+            ISC_STATUS_ARRAY ignored;
+            isc_detach_database(ignored, &FDb);
+            throw error;
+        }
     }
 
     ~FbSession() override {
