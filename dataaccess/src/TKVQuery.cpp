@@ -207,7 +207,9 @@ void TKVCustomQuery::ExecSQL() {
         }
         WriteSqlTrace(GetMachineName(), GetLocalIP(), FDatabase->NmUsuario,
                       "ExecSQL (" + message + "): " + statement);
-        if (Upper(message).find("TIMEOUT EXPIRED") != std::string::npos)
+        // A connection that could not be made within its time-out is no
+        // deadlock, whatever the client library's words.
+        if (!IsConnectionLost(e) && Upper(message).find("TIMEOUT EXPIRED") != std::string::npos)
             message = "ERRO PROVÁVEL DE DEADLOCK :\r\r" + statement;
         throw Reworded(message, e);
     }

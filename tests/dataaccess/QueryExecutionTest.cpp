@@ -164,6 +164,54 @@ TEST_F(QueryExecution, FailedExecSQLIsTracedAndWorded) {
     }
 }
 
+// A lost connection keeps its mark through every wording, is neither retried
+// nor rolled back on a session that is gone, and is no "probable deadlock"
+// even when the client library says "timeout expired"; the next statement
+// connects again.
+TEST_F(QueryExecution, LostConnectionDropsTheSessionThroughEveryExecution) {
+    TKVCustomQuery::SetRetryWait(1);
+    struct Case {
+        std::string dialect, how, message;
+    } cases[] = {
+        {"PG", "ExecSQL", "server closed the connection unexpectedly"},
+        {"PG", "TryExecSQL", "server closed the connection unexpectedly"},
+        {"PG", "Open", "Erro KVQuery.Open: server closed the connection unexpectedly"},
+        {"FB", "ExecSQL", "server closed the connection unexpectedly"},
+        {"FB", "TryExecSQL", "server closed the connection unexpectedly"},
+        {"FB", "Open", "Erro KVQuery.Open: server closed the connection unexpectedly"},
+    };
+    for (const auto& c : cases) {
+        for (const std::string error : {"server closed the connection unexpectedly", "timeout expired"}) {
+            TKVDatabase local;
+            local.DriverName = c.dialect;
+            auto s = UseScriptedDriver(local);
+            s->onExecute = [&](const std::string&, int) -> kvdriver::ResultSet {
+                throw EKVDatabaseError(error, "08006", true);
+            };
+            CountingQuery query;
+            query.SetDatabase(&local);
+            query.SQL.Add("SELECT A FROM T");
+            try {
+                if (c.how == "ExecSQL") query.ExecSQL();
+                if (c.how == "TryExecSQL") query.TryExecSQL();
+                if (c.how == "Open") query.Open();
+                FAIL() << c.dialect << " " << c.how;
+            } catch (const EKVDatabaseError& e) {
+                std::string expected = c.message;
+                expected.replace(expected.find("server closed the connection unexpectedly"), 41, error);
+                EXPECT_EQ(std::string(e.what()), expected) << c.dialect << " " << c.how;
+                EXPECT_TRUE(e.ConnectionLost()) << c.dialect << " " << c.how;
+            }
+            EXPECT_EQ(s->Count("Execute"), 1) << c.dialect << " " << c.how;
+            EXPECT_EQ(s->Count("RollbackRetaining"), 0) << c.dialect << " " << c.how;
+            EXPECT_FALSE(local.Connected()) << c.dialect << " " << c.how;
+            s->onExecute = nullptr;
+            query.ExecSQL();
+            EXPECT_EQ(s->connects, 2) << c.dialect << " " << c.how;
+        }
+    }
+}
+
 TEST_F(QueryExecution, FailedOpenIsWrappedAndRolledBackOnPostgreSQL) {
     struct Case {
         std::string dialect, text, error, message;
