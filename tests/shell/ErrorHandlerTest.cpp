@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "ShellTestUtil.h"
+#include "dataaccess/KVErrors.h"
 #include "shell/TfmDEZORiv.h"
 
 namespace fs = std::filesystem;
@@ -88,6 +89,42 @@ TEST(ErrorHandler, DispatchHandsEveryEscapingErrorToTheHandler) {
     EXPECT_EQ(form.ErrorCount(), 2);
     ASSERT_EQ(form.Memo1.Count(), 4u);
     EXPECT_NE(form.Memo1.Lines()[0].find("-EXECAO DO SISTEMA: ABC"), std::string::npos);
+}
+
+// A database that could not be reached says nothing about the inbox file: it
+// stays where it is, and one line says that the files wait for the next run.
+// Any other database error still sets the file aside.
+TEST(ErrorHandler, AnUnreachableDatabaseSetsNoFileAside) {
+    FixedClock clock(shelltest::LocalTime(2024, 3, 15, 14, 5, 9));
+    for (bool lost : {true, false}) {
+        SCOPED_TRACE(lost ? "connection lost" : "other database error");
+        TempDir dir;
+        fs::create_directories(dir.Path() / "Recebidos");
+        fs::create_directories(dir.Path() / "Processados");
+        auto inbox = dir.Path() / "Recebidos/A.txt";
+        shelltest::WriteFile(inbox, "inbox");
+        TfmDEZORiv form;
+        form.Origem = inbox.string();
+        form.Destino = (dir.Path() / "Processados/A.txt").string();
+        EXPECT_FALSE(form.Dispatch([lost] {
+            throw EKVDatabaseError("Erro KVQuery.Open: server closed the connection unexpectedly\n\tThis probably "
+                                   "means the server terminated abnormally",
+                                   "08006", lost);
+        }));
+        EXPECT_EQ(form.ErrorCount(), 1);
+        EXPECT_TRUE(form.tmVerifica.Enabled());
+        EXPECT_EQ(fs::exists(inbox), lost);
+        EXPECT_EQ(fs::exists(dir.Path() / "Processados/A.txt.erro"), !lost);
+        if (lost) {
+            EXPECT_EQ(form.Memo1.Lines(),
+                      std::vector<std::string>{
+                          "15/03/2024 14:05:09-BANCO DE DADOS INDISPONIVEL, ARQUIVOS CONTINUAM EM RECEBIDOS PARA A "
+                          "PROXIMA EXECUCAO: ERRO KVQUERY.OPEN: SERVER CLOSED THE CONNECTION UNEXPECTEDLY \tTHIS "
+                          "PROBABLY MEANS THE SERVER TERMINATED ABNORMALLY"});
+        } else {
+            EXPECT_EQ(form.Memo1.Count(), 2u);
+        }
+    }
 }
 
 TEST(ErrorHandler, AViewThatFailsDoesNotStopTheHandler) {
