@@ -9,6 +9,7 @@
 #include "shell/ActivityLog.h"
 #include "shell/IniFile.h"
 #include "shell/RegionalSettings.h"
+#include "shell/SqlHelpers.h"
 
 namespace {
 
@@ -209,7 +210,7 @@ void TfmDEZORiv::ApplicationEvents1Exception(const std::exception& error) {
         for (char& c : message)
             if (c == '\r' || c == '\n') c = ' ';
         shell::WriteOffLine(*this, "BANCO DE DADOS INDISPONIVEL, ARQUIVOS CONTINUAM EM RECEBIDOS PARA A PROXIMA "
-                                   "EXECUCAO: " + shell::UpperAsciiLetters(message));
+                                   "EXECUCAO: " + shell::UpperCaseText(message));
     });
     Guarded([&] { tmVerifica.SetEnabled(true); });
 }

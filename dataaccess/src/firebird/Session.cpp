@@ -12,6 +12,7 @@
 #include <set>
 
 #include "../KVWatchdog.h"
+#include "ConnectProbe.h"
 #include "LegacyBinds.h"
 #include "Values.h"
 #include "dataaccess/KVErrors.h"
@@ -128,6 +129,7 @@ public:
         dpb += static_cast<char>(isc_dpb_connect_timeout);
         dpb += static_cast<char>(1);
         dpb += kConnectTimeoutSeconds;
+        if (remote) ProbeServer(AddressOf(ParamValue(params, "Server"), ParamValue(params, "Port")), kConnectTimeoutSeconds);
         const std::set<int> before = remote ? TcpSockets() : std::set<int>{};
         ISC_STATUS_ARRAY status;
         if (isc_attach_database(status, 0, path.c_str(), &FDb, static_cast<short>(dpb.size()), dpb.data()))
