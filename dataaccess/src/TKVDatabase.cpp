@@ -3,11 +3,16 @@
 #include "dataaccess/TKVDatabase.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "dataaccess/KVPlatform.h"
 #include "dataaccess/TKVTransaction.h"
 
 namespace {
+
+// A loss found this fast is a connection closed while idle, not a silent
+// network.
+constexpr auto kQuickLoss = std::chrono::seconds(5);
 
 std::string Trim(const std::string& s) {
     size_t b = 0, e = s.size();
@@ -87,6 +92,7 @@ void TKVCustomDatabase::SetConnected(bool value) {
 }
 
 void TKVCustomDatabase::Connect() {
+    FResumable = false;
     FMapRules.clear();
     const std::string driver = DriverName;
     FParams.clear();
@@ -139,6 +145,25 @@ decltype(auto) TKVCustomDatabase::Guarded(F&& call) {
     }
 }
 
+// A connection that sat idle between two units of work may have been closed
+// meanwhile (a server restart, a firewall that drops idle connections); the
+// first call of the next unit then finds it closed at once. No work was
+// open on it, so the call goes once more on a new connection. A connection
+// that fails slowly (a silent network) is not tried again: its bound has
+// already been spent.
+template <typename F>
+decltype(auto) TKVCustomDatabase::Resuming(F&& call) {
+    const bool resumable = FSession && FResumable && !FPendingWork && !FLostWork;
+    const auto started = std::chrono::steady_clock::now();
+    try {
+        return Guarded(call);
+    } catch (const EKVDatabaseError& e) {
+        if (!resumable || !e.ConnectionLost() || std::chrono::steady_clock::now() - started > kQuickLoss) throw;
+    }
+    FLostWork = false;
+    return Guarded(call);
+}
+
 void TKVCustomDatabase::GetDatabase(TKVCustomDatabase* parent) {
     if (!parent) throw EKVDatabaseError("Conexão pai não existe.");
     if (Connected()) SetConnected(false);
@@ -183,14 +208,15 @@ void TKVCustomDatabase::SetTransaction(TKVCustomTransaction* transaction) {
 }
 
 kvdriver::ResultSet TKVCustomDatabase::Execute(const std::string& sql, int timeoutMs) {
-    return Guarded([&](kvdriver::Session& s) {
+    return Resuming([&](kvdriver::Session& s) {
         FPendingWork = true;
+        FResumable = false;
         return s.Execute(sql, timeoutMs);
     });
 }
 
 void TKVCustomDatabase::StartTransaction() {
-    Guarded([](kvdriver::Session& s) { s.StartTransaction(); });
+    Resuming([](kvdriver::Session& s) { s.StartTransaction(); });
 }
 
 void TKVCustomDatabase::CommitRetaining() {
@@ -213,12 +239,14 @@ void TKVCustomDatabase::CommitRetaining() {
     if (!FSession) return;
     Guarded([](kvdriver::Session& s) { s.CommitRetaining(); });
     FPendingWork = false;
+    FResumable = true;
 }
 
 void TKVCustomDatabase::RollbackRetaining() {
     if (!FSession) return;
     Guarded([](kvdriver::Session& s) { s.RollbackRetaining(); });
     FPendingWork = false;
+    FResumable = true;
 }
 
 void TKVCustomDatabase::EndTransaction() noexcept {
@@ -227,6 +255,7 @@ void TKVCustomDatabase::EndTransaction() noexcept {
     if (!FSession) return;
     try {
         if (FSession->InTransaction()) FSession->Rollback();
+        FResumable = true;
     } catch (...) {
         DropSession();
         FLostWork = false;

@@ -436,6 +436,23 @@ TEST_P(ServerSuite, ALostSessionIsDroppedAndTheNextStatementConnectsAgain) {
     EXPECT_FALSE(db->Connected());
 }
 
+// A session ended while it held no open work (a server restart between two
+// runs, an idle connection dropped by a firewall): the next statement meets
+// the closed connection and goes once more on a new one, with no error.
+TEST_P(ServerSuite, AStatementOnASessionLostWhileIdleGoesOnANewOne) {
+    Exec("INSERT INTO ITEM (ID, NOME) VALUES (3, 'tres')");
+    transaction->CommitRetaining();
+    auto admin = SecondConnection();
+    for (const char* first : {"SELECT COUNT(*) AS N FROM ITEM", "INSERT INTO ITEM (ID, NOME) VALUES (4, 'quatro')"}) {
+        SCOPED_TRACE(first);
+        KillOtherSessions(*admin, IsPG());
+        EXPECT_NO_THROW(Exec(first));
+        EXPECT_TRUE(db->Connected());
+        transaction->CommitRetaining();
+    }
+    EXPECT_EQ(CountFromOutside(), 4);
+}
+
 TEST_P(ServerSuite, WorkAfterALostConnectionIsNotCommittedAsIfItWereWhole) {
     Exec("INSERT INTO ITEM (ID, NOME) VALUES (3, 'tres')");
     auto admin = SecondConnection();

@@ -95,6 +95,10 @@ private:
     // Runs a call on the session; a lost connection drops the session.
     template <typename F>
     decltype(auto) Guarded(F&& call);
+    // Guarded, and once more on a new connection when a session left idle
+    // after a unit of work turns out closed.
+    template <typename F>
+    decltype(auto) Resuming(F&& call);
     void DropSession() noexcept;
 
     std::string FDatabaseName;
@@ -106,6 +110,7 @@ private:
     TKVCustomTransaction* FTransaction = nullptr;
     bool FPendingWork = false;  // statements ran since the last commit or rollback
     bool FLostWork = false;     // that work went with a lost connection
+    bool FResumable = false;    // a unit of work ended on this session, no statement since
 };
 
 class TKVDatabase : public TKVCustomDatabase {};
