@@ -76,8 +76,10 @@ TEST_P(InboxSafetyTest, FileWrittenSlowlyIsTakenOnlyWhenComplete) {
         written = true;
     });
 
+    // Runs one after the other, a tenth of a second apart, while the writer writes.
     int runsWhileWriting = 0;
-    for (int i = 0; i < 20 && !written; ++i) {
+    for (int i = 0; i < 100 && !written; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
         Lines lines = erp->RunOnce();
         ++runsWhileWriting;
         for (const auto& line : lines) {
