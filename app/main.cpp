@@ -52,8 +52,10 @@ void PrintUsage(std::FILE* to) {
         "  --once      run the configured job's tick once and exit\n"
         "              (0: no error, 1: an error reached the error handler,\n"
         "               2: Plataforma/Tipo missing or invalid)\n"
-        "              a second process on the same folder exits with 75\n"
-        "  --help      this text\n",
+        "  --help      this text\n"
+        "\n"
+        "One process per service folder (lock on DIR/DEZORiv.lock): a second\n"
+        "one on the same folder is refused and exits with 75.\n",
         to);
 }
 
