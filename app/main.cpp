@@ -6,9 +6,11 @@
 // Headless (asked for, or no DISPLAY/WAYLAND_DISPLAY): both panes go to
 // standard output as "[Memo1] <line>" and "[mmOrdemTecel] <line>"; the
 // message box text goes to standard error. SIGTERM or SIGINT ends the program
-// after the tick in progress.
+// after the tick in progress. One process per service folder: a second one
+// on the same folder is refused (exit status 75); `translate` takes no lock.
 #include <QApplication>
 #include <QCoreApplication>
+#include <QMessageBox>
 #include <QWidget>
 
 #include <clocale>
@@ -24,6 +26,7 @@
 #include "export/Export.h"
 #include "shell/ConsoleEcho.h"
 #include "shell/EventLoop.h"
+#include "shell/FolderLock.h"
 #include "shell/MainWindow.h"
 #include "shell/StopSignals.h"
 #include "shell/TfmDEZORiv.h"
@@ -34,6 +37,7 @@ namespace {
 
 constexpr int ExitError = 1;       // an error reached the error handler (--once)
 constexpr int ExitTipoInvalido = 2;
+constexpr int ExitFolderInUse = 75;  // another process has the service folder
 constexpr int ExitUsage = 64;
 
 void PrintUsage(std::FILE* to) {
@@ -48,7 +52,10 @@ void PrintUsage(std::FILE* to) {
         "  --once      run the configured job's tick once and exit\n"
         "              (0: no error, 1: an error reached the error handler,\n"
         "               2: Plataforma/Tipo missing or invalid)\n"
-        "  --help      this text\n",
+        "  --help      this text\n"
+        "\n"
+        "One process per service folder (lock on DIR/DEZORiv.lock): a second\n"
+        "one on the same folder is refused and exits with 75.\n",
         to);
 }
 
@@ -117,6 +124,17 @@ int main(int argc, char** argv) {
     // Qt takes the environment's locale for the C library; numbers in SQL,
     // JSON and logs must not follow it (regional settings are read apart).
     std::setlocale(LC_NUMERIC, "C");
+
+    // Held until the program ends; two processes on one folder would read
+    // the same inbox files and post the same orders twice.
+    shell::TFolderLock folderLock(folder);
+    if (!folderLock.Held()) {
+        std::fprintf(stderr, "dezoriv: %s\n", folderLock.Refusal().c_str());
+        if (!headless)
+            QMessageBox::information(nullptr, QString::fromUtf8(TfmDEZORiv::Caption),
+                                     QString::fromUtf8(folderLock.Refusal().c_str()));
+        return ExitFolderInUse;
+    }
 
     TfmDEZORiv form;
     form.ServiceFolder = folder;

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -94,6 +95,10 @@ void DropInbox(Installation& erp, int first, int orders, int files) {
         char name[32];
         std::snprintf(name, sizeof name, "OF%06d.txt", first + f);
         erp.DropFile(name, text.str());
+        // Written a while ago: the run takes the file without waiting for it
+        // to settle, so the figures are those of the posting.
+        std::filesystem::last_write_time(erp.Inbox() + name,
+                                         std::filesystem::file_time_type::clock::now() - std::chrono::seconds(10));
     }
 }
 

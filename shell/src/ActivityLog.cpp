@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 
@@ -110,6 +111,26 @@ bool MoveFileNoReplace(const std::string& from, const std::string& to) {
         return false;
     }
     return true;
+}
+
+std::string MoveFileUnique(const std::string& from, const std::string& to, const std::string& suffix) {
+    if (from.empty() || to.empty()) return {};
+    const std::tm now = LocalNow();
+    char stamp[32] = {};
+    std::strftime(stamp, sizeof stamp, ".%Y%m%d-%H%M%S", &now);
+    // Bounded: a folder holding a thousand copies of one name in one second
+    // is not something to wait on.
+    for (int n = 0; n <= 1000; ++n) {
+        std::string target = to;
+        if (n > 0) target += stamp;
+        if (n > 1) target += "-" + std::to_string(n);
+        target += suffix;
+        if (MoveFileNoReplace(from, target)) return target;
+        struct stat st {};
+        if (::lstat(from.c_str(), &st) != 0) return {};    // the source is gone
+        if (::lstat(target.c_str(), &st) != 0) return {};  // failed, but not for the name
+    }
+    return {};
 }
 
 }  // namespace shell

@@ -192,10 +192,22 @@ void TfmDEZORiv::tmEnvioOPTimer() {
 void TfmDEZORiv::ApplicationEvents1Exception(const std::string& message) {
     ++FErrorCount;
     Guarded([&] { shell::WriteOffLine(*this, "EXECAO DO SISTEMA: " + shell::UpperAsciiLetters(message)); });
+    // Nothing is overwritten, and no name keeps a file in the inbox: a name
+    // already taken in Processados (or with ".erro") gives a new one.
+    std::string setAside;
     Guarded([&] {
-        if (shell::MoveFileNoReplace(Origem, Destino)) shell::MoveFileNoReplace(Destino, Destino + ".erro");
+        const std::string moved = shell::MoveFileUnique(Origem, Destino);
+        if (moved.empty()) return;
+        setAside = moved;
+        const std::string renamed = shell::MoveFileUnique(moved, Destino, ".erro");
+        if (!renamed.empty()) setAside = renamed;
     });
-    Guarded([&] { shell::WriteOffLine(*this, "ARQUIVO COM ERRO: " + shell::ExtractFileName(Destino)); });
+    Guarded([&] {
+        std::string line = "ARQUIVO COM ERRO: " + shell::ExtractFileName(Destino);
+        if (!setAside.empty() && setAside != Destino + ".erro")
+            line += " - GUARDADO EM PROCESSADOS COMO: " + shell::ExtractFileName(setAside);
+        shell::WriteOffLine(*this, line);
+    });
     Guarded([&] { tmVerifica.SetEnabled(true); });
 }
 

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "ShellTestUtil.h"
 #include "dataaccess/KVErrors.h"
@@ -12,27 +15,43 @@ using shelltest::TempDir;
 
 namespace {
 
-struct HandlerCase {
-    const char* name;
-    bool inboxFile;        // Recebidos/A.txt exists
-    bool processedFile;    // Processados/A.txt already exists
-    bool processedErro;    // Processados/A.txt.erro already exists
-    bool setPaths;         // Origem/Destino name A.txt
-    // Outcome:
-    bool inboxAfter, processedAfter, erroAfter;
-    const char* erroContent;  // expected content of A.txt.erro ("" = don't check)
-    const char* lastLine;
-};
+// Files of a folder with their contents ("name=content"), sorted.
+std::vector<std::string> Contents(const fs::path& folder) {
+    std::vector<std::string> files;
+    for (const auto& e : fs::directory_iterator(folder))
+        files.push_back(e.path().filename().string() + "=" + shelltest::ReadFile(e.path()));
+    std::sort(files.begin(), files.end());
+    return files;
+}
 
+// The current file goes to Processados with ".erro" appended; a name already
+// taken there (by the file itself or by its ".erro" form) gives it a new one
+// that starts with the original name, so nothing is overwritten and nothing
+// stays in the inbox because of its name.
 TEST(ErrorHandler, FileOutcomes) {
+    using Files = std::vector<std::string>;
+    struct HandlerCase {
+        const char* name;
+        bool inboxFile;   // Recebidos/A.txt exists
+        Files processed;  // what Processados holds before
+        bool setPaths;    // Origem/Destino name A.txt
+        Files after;      // what Processados holds after
+        const char* lastLine;
+    };
     const HandlerCase cases[] = {
-        {"moved and renamed", true, false, false, true, false, false, true, "inbox", "ARQUIVO COM ERRO: A.txt"},
-        {"target already present: file stays in the inbox", true, true, false, true, true, true, false, "",
-         "ARQUIVO COM ERRO: A.txt"},
-        {"renamed target present: moved, not renamed, nothing overwritten", true, false, true, true, false, true, true,
-         "older", "ARQUIVO COM ERRO: A.txt"},
-        {"inbox file gone already", false, true, false, true, false, true, false, "", "ARQUIVO COM ERRO: A.txt"},
-        {"no current file", false, false, false, false, false, false, false, "", "ARQUIVO COM ERRO: "},
+        {"moved and renamed", true, {}, true, {"A.txt.erro=inbox"}, "ARQUIVO COM ERRO: A.txt"},
+        {"name taken: moved under a new name, then renamed as usual", true, {"A.txt=older"}, true,
+         {"A.txt.erro=inbox", "A.txt=older"}, "ARQUIVO COM ERRO: A.txt"},
+        {"renamed name taken: the new name keeps the suffix", true, {"A.txt.erro=older"}, true,
+         {"A.txt.20240315-140509.erro=inbox", "A.txt.erro=older"},
+         "ARQUIVO COM ERRO: A.txt - GUARDADO EM PROCESSADOS COMO: A.txt.20240315-140509.erro"},
+        {"both names and the first new one taken", true,
+         {"A.txt=older", "A.txt.erro=older", "A.txt.20240315-140509.erro=oldest"}, true,
+         {"A.txt.20240315-140509-2.erro=inbox", "A.txt.20240315-140509.erro=oldest", "A.txt.erro=older",
+          "A.txt=older"},
+         "ARQUIVO COM ERRO: A.txt - GUARDADO EM PROCESSADOS COMO: A.txt.20240315-140509-2.erro"},
+        {"inbox file gone already", false, {"A.txt=older"}, true, {"A.txt=older"}, "ARQUIVO COM ERRO: A.txt"},
+        {"no current file", false, {}, false, {}, "ARQUIVO COM ERRO: "},
     };
     FixedClock clock(shelltest::LocalTime(2024, 3, 15, 14, 5, 9));
     for (const auto& c : cases) {
@@ -41,32 +60,24 @@ TEST(ErrorHandler, FileOutcomes) {
         fs::create_directories(dir.Path() / "Recebidos");
         fs::create_directories(dir.Path() / "Processados");
         auto inbox = dir.Path() / "Recebidos/A.txt";
-        auto processed = dir.Path() / "Processados/A.txt";
-        auto erro = dir.Path() / "Processados/A.txt.erro";
         if (c.inboxFile) shelltest::WriteFile(inbox, "inbox");
-        if (c.processedFile) shelltest::WriteFile(processed, "older");
-        if (c.processedErro) shelltest::WriteFile(erro, "older");
+        for (const auto& file : c.processed) {
+            const size_t eq = file.find('=');
+            shelltest::WriteFile(dir.Path() / "Processados" / file.substr(0, eq), file.substr(eq + 1));
+        }
 
         TfmDEZORiv form;
         form.sPath = dir.Slash();
         if (c.setPaths) {
             form.Origem = inbox.string();
-            form.Destino = processed.string();
+            form.Destino = (dir.Path() / "Processados/A.txt").string();
         }
         form.ApplicationEvents1Exception("Erro KVQuery.Open: tabela n\xC3\xA3o encontrada");
 
-        EXPECT_EQ(fs::exists(inbox), c.inboxAfter);
-        EXPECT_EQ(fs::exists(processed), c.processedAfter);
-        EXPECT_EQ(fs::exists(erro), c.erroAfter);
-        if (*c.erroContent) {
-            EXPECT_EQ(shelltest::ReadFile(erro), c.erroContent);
-        }
-        if (c.processedFile) {
-            EXPECT_EQ(shelltest::ReadFile(processed), "older");
-        }
-        if (c.inboxAfter) {
-            EXPECT_EQ(shelltest::ReadFile(inbox), "inbox");
-        }
+        EXPECT_FALSE(fs::exists(inbox));
+        Files after = c.after;
+        std::sort(after.begin(), after.end());
+        EXPECT_EQ(Contents(dir.Path() / "Processados"), after);
 
         ASSERT_EQ(form.Memo1.Count(), 2u);
         EXPECT_EQ(form.Memo1.Lines()[0],

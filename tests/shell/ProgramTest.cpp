@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <regex>
 #include <string>
 #include <thread>
@@ -189,6 +190,51 @@ TEST(Program, StopSignalEndsTheHeadlessLoop) {
         std::string rest, err;
         EXPECT_EQ(Finish(c, rest, err, 10000), 0) << "signal " << sig << "\n" << err;
     }
+}
+
+// One process per service folder: while one runs, another on the same folder
+// (a loop or a --once run) refuses to start, names the one that runs, and
+// changes nothing; the lock goes with its holder, also when it is killed.
+TEST(Program, ASecondProcessOnTheSameFolderIsRefused) {
+    TempDir dir;
+    const std::string folder = dir.Slash();
+    shelltest::WriteFile(dir.Path() / "DEZORiv.ini", "[Plataforma]\nTipo=TEC\n[Tempo]\nMinutos=60\n");
+    Child first = Spawn({"--dir", folder});
+    std::string out;
+    pollfd p{first.out, POLLIN, 0};
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (out.find("minuto(s)\n") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+        if (::poll(&p, 1, 1000) > 0) {
+            char buf[1024];
+            ssize_t n = ::read(first.out, buf, sizeof buf);
+            if (n <= 0) break;
+            out.append(buf, static_cast<size_t>(n));
+        }
+    }
+    ASSERT_NE(out.find("Intervalo de 60 minuto(s)"), std::string::npos) << out;
+
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--once", "--dir", folder},
+                                                 std::vector<std::string>{"--headless", "--dir", folder}}) {
+        std::string secondOut, secondErr;
+        EXPECT_EQ(RunProgram(args, secondOut, secondErr), 75) << args[0] << "\n" << secondErr;
+        EXPECT_EQ(secondErr, "dezoriv: Outro processo do DEZORiv (PID " + std::to_string(first.pid) +
+                                 ") j\xC3\xA1 atende a pasta " + folder +
+                                 ". Este n\xC3\xA3o foi iniciado: apenas um processo por pasta.\n");
+        EXPECT_EQ(secondOut, "");  // no start-up, no tick
+    }
+    int status = 0;
+    EXPECT_EQ(::waitpid(first.pid, &status, WNOHANG), 0) << "the first process must go on";
+
+    // Killed, it leaves the lock file but no lock.
+    ::kill(first.pid, SIGKILL);
+    std::string rest, err;
+    EXPECT_EQ(Finish(first, rest, err, 10000), -SIGKILL);
+    EXPECT_TRUE(std::filesystem::exists(dir.Path() / "DEZORiv.lock"));
+    shelltest::WriteFile(dir.Path() / "DEZORiv.ini", "[Plataforma]\nTipo=MET\n");
+    std::filesystem::create_directories(dir.Path() / "Recebidos");
+    std::string thirdOut, thirdErr;
+    EXPECT_EQ(RunProgram({"--once", "--dir", folder}, thirdOut, thirdErr), 0) << thirdErr;
+    EXPECT_NE(thirdOut.find("-FEITO VERIFICA"), std::string::npos) << thirdOut;
 }
 
 TEST(Program, WindowEndsOnAStopSignalAlsoWithItsMessageBoxOpen) {

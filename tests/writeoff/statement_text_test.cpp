@@ -106,6 +106,13 @@ TEST(StatementTextTest, BillOfMaterialsAndMovementInserts) {
                               ",'VELDOR'", std::string(",") + date, ",''", ",43", ",'0'", ",'1'", ",67.56", ",150",
                               ",'1'", ",'00010'", ",'BO')"}));
 
+    // The stock update of a product input names the row's size too (both
+    // receipts of the sample go into new stock rows).
+    auto paIten = StartingWith(log, "UPDATE PA_ITEN_001");
+    ASSERT_EQ(paIten.size(), 1u);
+    EXPECT_EQ(paIten[0], Text({"UPDATE PA_ITEN_001", "SET QUANTIDADE = QUANTIDADE - 10", "WHERE CODIGO = 'SUB-20'",
+                               "AND COR = '0'", "AND DEPOSITO = '01'", "AND LOTE = 'B7'", "AND TAM = '0'"}));
+
     auto matMov = StartingWith(log, "INSERT INTO MAT_MOV_001");
     ASSERT_EQ(matMov.size(), 4u);
     EXPECT_EQ(matMov[1], Text({"INSERT INTO MAT_MOV_001",

@@ -61,20 +61,22 @@ void BuscaEstoque(TfmDEZORiv& fm, const ConsumedLot& lot) {
         fm.LinhaMemo1("OF NAO ENCONTRADA: " + of);
         return;
     }
+    // Stock values are stored uncut: a cut lot or code would name no stock
+    // row, or another one (TValueTooLong refuses the order instead).
     for (q.First(); !q.Eof(); q.Next()) {
         const std::string tipo = q.FieldByName("TIPO").AsString();
         const bool isMaterial = tipo == "M";
         fm.TbEstoque.Append();
-        fm.TbEstoque["Tipo"] = tipo;
-        fm.TbEstoque["Codigo"] = q.FieldByName("CODIGO2").AsString();
+        SetText(fm.TbEstoque, "Tipo", tipo);
+        SetText(fm.TbEstoque, "Codigo", q.FieldByName("CODIGO2").AsString());
         fm.TbEstoque["Consumo"] = quantity * q.FieldByName("QTDE").AsFloat();
         fm.TbEstoque["Estoque"] = q.FieldByName(isMaterial ? "QTDE_M" : "QTDE_P").AsFloat();
         fm.TbEstoque["Custo"] = q.FieldByName(isMaterial ? "CUSTO_MAT" : "CUSTO").AsFloat();
-        fm.TbEstoque["Unidade"] = q.FieldByName(isMaterial ? "UNI_MAT" : "UNI_PRO").AsString();
-        fm.TbEstoque["Cor"] = q.FieldByName(isMaterial ? "COR" : "COR_P").AsString();
-        fm.TbEstoque["Tam"] = isMaterial ? std::string("0") : q.FieldByName("TAM").AsString();
-        fm.TbEstoque["Lote"] = q.FieldByName(isMaterial ? "LOTE" : "LOTE_P").AsString();
-        fm.TbEstoque["Deposito"] = q.FieldByName(isMaterial ? "DEPOSITO" : "DEPOSITO_P").AsString();
+        SetText(fm.TbEstoque, "Unidade", q.FieldByName(isMaterial ? "UNI_MAT" : "UNI_PRO").AsString());
+        SetText(fm.TbEstoque, "Cor", q.FieldByName(isMaterial ? "COR" : "COR_P").AsString());
+        SetText(fm.TbEstoque, "Tam", isMaterial ? std::string("0") : q.FieldByName("TAM").AsString());
+        SetText(fm.TbEstoque, "Lote", q.FieldByName(isMaterial ? "LOTE" : "LOTE_P").AsString());
+        SetText(fm.TbEstoque, "Deposito", q.FieldByName(isMaterial ? "DEPOSITO" : "DEPOSITO_P").AsString());
         fm.TbEstoque.Post();
     }
     q.Close();

@@ -102,12 +102,21 @@ void EntradaProduto(TfmDEZORiv& fm, const std::string& dateText) {
 
     TKVQuery& u = fm.QryUpdate;
     u.Close();
+    // The existence check compares with LIKE, so a lot such as L_1 also
+    // "finds" LX1; the UPDATE names the exact row (size "0" included) and,
+    // changing none, the row is created as for a lot not in stock.
+    bool updated = false;
     if (shell::RecordExistsOrRaise(fm.dbKV, "PA_ITEN", "CODIGO,COR,TAM,DEPOSITO,LOTE",
                             qProduto + "," + QuotedStr("0") + "," + QuotedStr("0") + "," + depEntrada + "," + lote)) {
         SetLines(u, {"UPDATE " + TableName("PA_ITEN"), "SET QUANTIDADE = QUANTIDADE + " + NumberText(quantity),
                      ", BARRA = " + QuotedStr(barra), "WHERE CODIGO = " + qProduto, "AND COR = " + QuotedStr("0"),
-                     "AND DEPOSITO = " + depEntrada, "AND LOTE = " + lote});
-    } else {
+                     "AND DEPOSITO = " + depEntrada, "AND LOTE = " + lote, "AND TAM = " + QuotedStr("0")});
+        u.ExecSQL();
+        updated = OneStockRow(u, "PA_ITEN", "CODIGO " + qProduto + ", COR '0', LOTE " + lote + ", DEPOSITO " + depEntrada +
+                                                 ", TAM '0'");
+        u.Close();
+    }
+    if (!updated) {
         std::vector<std::string> lines = {
             "INSERT INTO " + TableName("PA_ITEN") + "(",
             "CODIGO, COR, TAM, TIPO, LOTE, DEPOSITO, BARRA, BARRA28, BARRACLI, QUANTIDADE, ORDEM, COMPOSICAO, QTDE_MIN, ATIVO) VALUES ("};
@@ -118,8 +127,8 @@ void EntradaProduto(TfmDEZORiv& fm, const std::string& dateText) {
         for (size_t i = 0; i < values.size(); ++i)
             lines.push_back(values[i] + (i + 1 == values.size() ? ")" : ","));
         SetLines(u, lines);
+        u.ExecSQL();
     }
-    u.ExecSQL();
 
     const int movimento = ProximaOrdem(fm);
     std::vector<std::string> lines = {

@@ -91,11 +91,17 @@ void ConsumeProduct(TfmDEZORiv& fm, const std::string& dateText, shell::TLookupV
                                  QuotedStr(fm.TbEstoque["Deposito"].AsString())))
         return;
 
+    // The row of this size only: a product stocked in several sizes of one
+    // lot keeps the others.
+    const std::string tam = QuotedStr(fm.TbEstoque["Tam"].AsString());
     q.Close();
     SetLines(q, {"UPDATE " + TableName("PA_ITEN"), "SET QUANTIDADE = QUANTIDADE - " + consumo,
                  "WHERE CODIGO = " + codigo, "AND COR = " + cor, "AND DEPOSITO = " + depSaida,
-                 "AND LOTE = " + lote});
+                 "AND LOTE = " + lote, "AND TAM = " + tam});
     q.ExecSQL();
+    if (!OneStockRow(q, "PA_ITEN", "CODIGO " + codigo + ", COR " + cor + ", LOTE " + lote + ", DEPOSITO " + depSaida +
+                                       ", TAM " + tam))
+        return;
 
     const int ordem = ProximaOrdem(fm);
     shell::LookupValue(fm.dbKV, "PRODUTO", "CODIGO", "PRECO", codigo, price);
@@ -134,6 +140,7 @@ void ConsumeMaterial(TfmDEZORiv& fm, const std::string& dateText, int position) 
                  "WHERE CODIGO = " + codigo, "AND COR = " + cor, "AND LOTE = " + lote,
                  "AND DEPOSITO = " + depSaida});
     q.ExecSQL();
+    if (!OneStockRow(q, "MAT_ITEN", "CODIGO " + codigo + ", COR " + cor + ", LOTE " + lote + ", DEPOSITO " + depSaida)) return;
 
     std::vector<std::string> lines = {"INSERT INTO " + TableName("MAT_MOV"),
                                       "(NUM_DOCTO, ORDEM, DT_MOVTO, CODCRE, CODIGO, COR, PRECO, CUSTO, ",
@@ -189,6 +196,15 @@ void WriteOrder(TfmDEZORiv& fm, const std::string& dateText) {
 }
 
 }  // namespace
+
+bool OneStockRow(const TKVQuery& update, const std::string& table, const std::string& row) {
+    const long long changed = update.RowsAffected();
+    if (changed == 0) return false;
+    if (changed > 1)
+        throw std::runtime_error("ATUALIZACAO DE ESTOQUE ALTERARIA " + std::to_string(changed) + " LINHAS DE " +
+                                 table + ": " + row);
+    return true;
+}
 
 std::string QuotedDateText() {
     std::tm t = shell::LocalNow();

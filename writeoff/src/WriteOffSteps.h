@@ -1,5 +1,6 @@
 // The steps of one write-off run, shared by its source files.
 #pragma once
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -7,6 +8,23 @@
 #include "shell/TfmDEZORiv.h"
 
 namespace writeoff {
+
+// A value longer than the work-table column it goes into. Cut, it would name
+// another order, lot or stock row, so the order it belongs to is refused.
+class TValueTooLong : public std::runtime_error {
+public:
+    TValueTooLong(const std::string& field, int width, const std::string& value);
+    std::string Field;  // column name, upper case
+    int Width;
+    std::string Value;
+};
+
+// Stores a text into a column of the current row of a work table; throws
+// TValueTooLong when the text (trailing blanks aside) is longer than the column.
+void SetText(shell::TWorkTable& table, const std::string& column, const std::string& value);
+
+// Pane line of an order refused for a value too long.
+std::string ValueTooLongLine(const TValueTooLong& e, const std::string& of);
 
 // A consumed lot as stored in TbLotes (texts cut to the table's widths).
 struct ConsumedLot {
@@ -16,7 +34,8 @@ struct ConsumedLot {
 };
 
 // Material requirements of the current TbOF order for one consumed lot:
-// appends the matching stock rows to TbEstoque (on QryBusca).
+// appends the matching stock rows to TbEstoque (on QryBusca). A stock value
+// too long for its TbEstoque column raises TValueTooLong.
 void BuscaEstoque(TfmDEZORiv& fm, const ConsumedLot& lot);
 
 // What became of an order handed to the posting.
@@ -42,6 +61,12 @@ double CustoMedio(TfmDEZORiv& fm, const std::string& produto, double n, double u
 
 // Next PA_MOV order number: highest ORDEM of the last 30 days plus one.
 int ProximaOrdem(TfmDEZORiv& fm);
+
+// After a stock UPDATE: true when it changed exactly one row. No row: false
+// (the stock row was matched by the existence check only, through a LIKE
+// wildcard): the caller writes no movement for it. More than one: raises,
+// so the whole order is undone and reported. `row` names the row.
+bool OneStockRow(const TKVQuery& update, const std::string& table, const std::string& row);
 
 // Today's local date as 'MM/DD/YYYY' (quoted).
 std::string QuotedDateText();

@@ -1,7 +1,9 @@
 // Generated production orders: their ERP rows and their inbox files.
 #include "test_support/WriteOffOrders.h"
 
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -76,6 +78,11 @@ void WriteOffOrders::Drop(size_t index, const std::string& folder) const {
         out << file.content;
         if (!out) throw std::runtime_error("cannot write " + part);
     }
+    // Finished a while ago, as a file the shop floor wrote before the run:
+    // the run takes it without waiting for it to settle.
+    std::error_code ec;
+    std::filesystem::last_write_time(part, std::filesystem::file_time_type::clock::now() - std::chrono::seconds(10),
+                                     ec);
     if (std::rename(part.c_str(), (folder + file.name).c_str()) != 0)
         throw std::runtime_error("cannot rename " + part);
 }

@@ -38,7 +38,8 @@ public:
     // Order headers, items and time records in the ERP, and stock of the
     // three input lots raised far above what every order takes together.
     void AddToErp(TKVDatabase& db) const;
-    // Writes file `index` into the folder (a path ending in '/').
+    // Writes file `index` into the folder (a path ending in '/'), whole at
+    // once and with a modification time in the past.
     void Drop(size_t index, const std::string& folder) const;
 
 private:
