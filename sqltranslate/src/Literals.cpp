@@ -33,20 +33,29 @@ bool StaysVisible(std::string_view content) {
     return false;
 }
 
-std::string TMaskedText::TokenFor(std::string_view content) {
+namespace {
+
+void AppendToken(std::string& out, size_t index) {
+    out += kTokenStart;
+    do {
+        out += static_cast<char>(0x80 + (index & 63));
+        index >>= 6;
+    } while (index != 0);
+    out += kTokenEnd;
+}
+
+}  // namespace
+
+size_t TMaskedText::IndexOf(std::string_view content) {
     size_t index = 0;
     while (index < Contents.size() && Contents[index] != content) ++index;
     if (index == Contents.size()) Contents.emplace_back(content);
-    return TokenOf(index);
+    return index;
 }
 
 std::string TMaskedText::TokenOf(size_t index) {
-    std::string token(1, kTokenStart);
-    do {
-        token += static_cast<char>(0x80 + (index & 63));
-        index >>= 6;
-    } while (index != 0);
-    token += kTokenEnd;
+    std::string token;
+    AppendToken(token, index);
     return token;
 }
 
@@ -75,15 +84,23 @@ TMaskedText Mask(std::string_view text) {
     TMaskedText m;
     std::string& out = m.Text;
     out.reserve(text.size() + 16);
+    m.Contents.reserve(16);
+    // A 0xFF outside the literals is rare: only then is every byte looked at.
+    const bool anyTokenStart = std::memchr(text.data(), kTokenStart, text.size()) != nullptr;
     size_t i = 0;
     while (i < text.size()) {
         // Next quote or token start, whichever comes first.
         size_t next = i;
-        while (next < text.size() && text[next] != '\'' && text[next] != kTokenStart) ++next;
+        if (anyTokenStart) {
+            while (next < text.size() && text[next] != '\'' && text[next] != kTokenStart) ++next;
+        } else {
+            const void* q = std::memchr(text.data() + i, '\'', text.size() - i);
+            next = q ? static_cast<size_t>(static_cast<const char*>(q) - text.data()) : text.size();
+        }
         out.append(text.substr(i, next - i));
         if (next == text.size()) break;
         if (text[next] == kTokenStart) {
-            out += m.TokenFor(text.substr(next, 1));
+            AppendToken(out, m.IndexOf(text.substr(next, 1)));
             i = next + 1;
             continue;
         }
@@ -109,7 +126,7 @@ TMaskedText Mask(std::string_view text) {
         if (StaysVisible(content))
             out.append(content);
         else
-            out += m.TokenFor(content);
+            AppendToken(out, m.IndexOf(content));
         if (closed) out += '\'';
         i = closed ? j + 1 : text.size();
     }

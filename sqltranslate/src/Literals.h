@@ -38,8 +38,8 @@ public:
     // The text with every whole token put back; anything else as it stands.
     std::string Restore(std::string_view text) const;
 
-    // The token of a content (appending the content when it is new).
-    std::string TokenFor(std::string_view content);
+    // The index of a content (appending the content when it is new).
+    size_t IndexOf(std::string_view content);
     // The token of Contents[index].
     static std::string TokenOf(size_t index);
 };
