@@ -19,7 +19,9 @@ struct Case {
 void Check(const Case& c) {
     EXPECT_EQ(TranslateText(c.input, "FB"), c.fb) << "FB: " << c.input;
     EXPECT_EQ(TranslateText(c.input, "PG"), c.pg) << "PG: " << c.input;
-    if (!c.ora.empty()) EXPECT_EQ(TranslateText(c.input, "Ora"), c.ora) << "Ora: " << c.input;
+    if (!c.ora.empty()) {
+        EXPECT_EQ(TranslateText(c.input, "Ora"), c.ora) << "Ora: " << c.input;
+    }
 }
 
 TEST(Literals, HouseSyntaxInsideALiteralIsAValue) {
