@@ -62,6 +62,9 @@ void CheckValuesIntact(const std::string& text) {
     for (const char* shape : kShapes) {
         const std::string plainText = Fill(shape, plain), hostileText = Fill(shape, hostile);
         for (const std::string dialect : {"FB", "PG", "Ora"}) {
+            // An empty value is the house dialect's own '': Oracle reads a
+            // comparison with it as a NULL test, by design.
+            if (dialect == "Ora" && (hostile[0].empty() || hostile[1].empty() || hostile[2].empty())) continue;
             std::string plainOut, hostileOut;
             try {
                 plainOut = sqltranslate::TranslateText(plainText, dialect);
