@@ -3,7 +3,7 @@
 #include <climits>
 
 #include "TextOps.h"
-#include "sqltranslate/Passes.h"
+#include "MaskedPasses.h"
 
 namespace sqltranslate {
 
@@ -66,18 +66,7 @@ bool ReadBoolean(const std::string& s) {
 
 size_t BracketSizeLimit(size_t size) { return 16 * size + 16384; }
 
-std::string RewriteList(const std::string& input, const std::string& dialect) {
-    return RewriteList(input, dialect, BracketSizeLimit(input.size()));
-}
-std::string RewriteHora(const std::string& input, const std::string& dialect) {
-    return RewriteHora(input, dialect, BracketSizeLimit(input.size()));
-}
-std::string RewriteWeekNumber(const std::string& input, const std::string& dialect) {
-    return RewriteWeekNumber(input, dialect, BracketSizeLimit(input.size()));
-}
-std::string RewriteFirst(const std::string& input, const std::string& dialect) {
-    return RewriteFirst(input, dialect, BracketSizeLimit(input.size()));
-}
+namespace masked {
 
 std::string RewriteList(const std::string& input, const std::string& dialect, size_t maxSize) {
     return RewriteBrackets(input, "LIST[", maxSize, [&](const std::string& inner) -> std::string {
@@ -107,6 +96,25 @@ std::string RewriteHora(const std::string& input, const std::string& dialect, si
         if (dialect == "FB" && !flag) return Trim(Copy(value, 11));
         return value;
     });
+}
+
+std::string RewriteHoraInLiterals(literals::TMaskedText& m, const std::string& input, const std::string& dialect) {
+    std::string t = input;
+    for (size_t i = 0; i < m.Contents.size(); ++i) {
+        if (m.Contents[i].find("HORA[") == npos) continue;
+        const std::string value = ReplaceAll(m.Contents[i], "''", "'");
+        std::string rewritten;
+        try {
+            rewritten = RewriteHora(value, dialect, BracketSizeLimit(value.size()));
+        } catch (const ETranslateError&) {
+            continue;
+        }
+        if (rewritten == value) continue;
+        std::string content = ReplaceAll(rewritten, "'", "''");
+        if (literals::StaysVisible(content)) t = ReplaceAll(t, literals::TMaskedText::TokenOf(i), content);
+        m.Contents[i] = std::move(content);
+    }
+    return t;
 }
 
 std::string RewriteWeekNumber(const std::string& input, const std::string& dialect, size_t maxSize) {
@@ -155,4 +163,5 @@ std::string RewriteFirst(const std::string& input, const std::string& dialect, s
     });
 }
 
+}  // namespace masked
 }  // namespace sqltranslate

@@ -2,11 +2,13 @@
 // In an UPDATE or DELETE the part before WHERE is left alone, so that an
 // assignment such as SET OBS = '' stays an assignment.
 #include "TextOps.h"
-#include "sqltranslate/Passes.h"
+#include "MaskedPasses.h"
 
 namespace sqltranslate {
 
 using namespace text;
+
+namespace masked {
 
 std::string RewriteEmptyStrings(const std::string& input) {
     std::string t = ReplaceAll(input, "<> ''", " IS NOT NULL ");
@@ -42,4 +44,5 @@ std::string RewriteEmptyStrings(const std::string& input) {
     return head + work;
 }
 
+}  // namespace masked
 }  // namespace sqltranslate

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "TextOps.h"
-#include "sqltranslate/Passes.h"
+#include "MaskedPasses.h"
 
 namespace sqltranslate {
 
@@ -14,31 +14,6 @@ const TBaseAlias* TTableAliasList::Find(std::string_view alias) const {
     for (const auto& [name, base] : FItems)
         if (EqualsCI(name, alias)) return &base;
     return nullptr;
-}
-
-TTableAliasList CollectTableAliases(const std::string& text) {
-    TTableAliasList list;
-    const std::string all = Upper(Trim(CrLfTo(text, "  ")));
-    std::string_view s = all;
-    // Cuts the first word off s: the text before its first blank ("" and s
-    // unchanged when it has none).
-    auto word = [&s]() {
-        size_t b = s.find(' ');
-        if (b == npos) return std::string();
-        std::string w(s.substr(0, b));
-        s = s.substr(b + 1);
-        return w;
-    };
-    // s is upper case: the case-insensitive search finds exactly the keyword.
-    for (;;) {
-        size_t k = std::min(FindCI(s, " FROM "), FindCI(s, " JOIN "));
-        if (k == npos) break;
-        s = s.substr(k + 6);
-        std::string table = word();
-        std::string alias = word();
-        list.Add(std::move(alias), std::move(table));
-    }
-    return list;
 }
 
 std::string TableColumnsStatement(const std::string& table, bool leaveOutLargeObjects) {
@@ -71,6 +46,33 @@ std::string ExpandAliasColumns(const TTableAliasList& aliases, const std::string
     return ListTableColumns(base->NmBase, alias, true, catalogue);
 }
 
+namespace masked {
+
+TTableAliasList CollectTableAliases(const std::string& text) {
+    TTableAliasList list;
+    const std::string all = Upper(Trim(CrLfTo(text, "  ")));
+    std::string_view s = all;
+    // Cuts the first word off s: the text before its first blank ("" and s
+    // unchanged when it has none).
+    auto word = [&s]() {
+        size_t b = s.find(' ');
+        if (b == npos) return std::string();
+        std::string w(s.substr(0, b));
+        s = s.substr(b + 1);
+        return w;
+    };
+    // s is upper case: the case-insensitive search finds exactly the keyword.
+    for (;;) {
+        size_t k = std::min(FindCI(s, " FROM "), FindCI(s, " JOIN "));
+        if (k == npos) break;
+        s = s.substr(k + 6);
+        std::string table = word();
+        std::string alias = word();
+        list.Add(std::move(alias), std::move(table));
+    }
+    return list;
+}
+
 std::string RewriteSelectList(const std::string& input, const CatalogueRunner& catalogue) {
     if (!ContainsCI(input, "DISTINCT") && !ContainsCI(input, "GROUP BY")) return input;
     std::string t = input;
@@ -96,4 +98,5 @@ std::string RewriteSelectList(const std::string& input, const CatalogueRunner& c
     return ReplaceAll(t, "@@@@@@@@", "DISTINCT");
 }
 
+}  // namespace masked
 }  // namespace sqltranslate

@@ -1,28 +1,41 @@
 // Scanners over statement text and the final scanning pass: date literals,
-// day differences, weekdays and KV_BLOB. None of them knows SQL: quotes,
-// parentheses and commas count wherever they stand.
+// day differences, weekdays and KV_BLOB. The pass runs on a statement whose
+// literals are hidden (Literals.h), so what it finds lies outside them.
 #include <string_view>
 #include <unordered_set>
 #include <vector>
 
 #include "TextOps.h"
-#include "sqltranslate/Passes.h"
+#include "MaskedPasses.h"
 
 namespace sqltranslate {
 
 using namespace text;
 
 long long FindClosingParen(std::string_view s) {
-    // Pairs the leftmost "(" with the leftmost ")" while the "(" comes first;
-    // the first character is never examined.
-    std::string_view work = s.empty() ? s : s.substr(1);
-    size_t open = work.find('('), close = work.find(')');
-    while (open != npos && close != npos && open < close) {
-        open = work.find('(', open + 1);
-        close = work.find(')', close + 1);
+    // Pairs each "(" with the next ")" from the left, as a depth count; the
+    // first character is never examined, and a string literal (a quote to
+    // the next quote that is not doubled) is stepped over whole.
+    long long depth = 0;
+    for (size_t i = 1; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c == '(') {
+            ++depth;
+        } else if (c == ')') {
+            if (depth == 0) return static_cast<long long>(i) + 1;
+            --depth;
+        } else if (c == '\'') {
+            for (++i; i < s.size(); ++i) {
+                if (s[i] != '\'') continue;
+                if (i + 1 < s.size() && s[i + 1] == '\'') {
+                    ++i;  // a doubled quote stays inside
+                    continue;
+                }
+                break;
+            }
+        }
     }
-    if (close == npos) return 1;
-    return static_cast<long long>(close) + 2;
+    return 1;
 }
 
 std::string TrailingWord(std::string_view s) {
@@ -164,6 +177,8 @@ std::string ZeroFill(unsigned value, int width) {
     return s;
 }
 
+namespace masked {
+
 std::string RewriteDatesAndBlobs(const std::string& input, const std::string& dialect) {
     std::string t = input;
 
@@ -220,4 +235,5 @@ std::string RewriteDatesAndBlobs(const std::string& input, const std::string& di
     return t;
 }
 
+}  // namespace masked
 }  // namespace sqltranslate

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "TextOps.h"
-#include "sqltranslate/Passes.h"
+#include "MaskedPasses.h"
 
-namespace sqltranslate {
+namespace sqltranslate::masked {
 
 using namespace text;
 
@@ -109,4 +109,4 @@ std::string RewriteAliasAs(const std::string& input) {
     return ReplaceAll(t, "%@", "as");
 }
 
-}  // namespace sqltranslate
+}  // namespace sqltranslate::masked

@@ -1,9 +1,11 @@
 // The translation pipeline: renames, the dialect stages in their fixed order,
-// the shared bracket and scanning passes, and the leftover-function check.
+// the shared bracket and scanning passes, and the leftover-function check,
+// all on the statement with its string literals hidden (Literals.h).
 #include <algorithm>
 
 #include "TextOps.h"
-#include "sqltranslate/Passes.h"
+#include "Literals.h"
+#include "MaskedPasses.h"
 #include "sqltranslate/SqlTranslate.h"
 
 namespace sqltranslate {
@@ -33,9 +35,7 @@ std::string RenameHouseFunctions(std::string t) {
 
 }  // namespace
 
-std::string RewriteMinutesBetween(const std::string& input, const std::string& dialect) {
-    return RewriteMinutesBetween(input, dialect, BracketSizeLimit(input.size()));
-}
+namespace masked {
 
 std::string RewriteMinutesBetween(const std::string& input, const std::string& dialect, size_t maxSize) {
     std::string t = input;
@@ -78,10 +78,6 @@ std::string RewriteNvl(const std::string& t, std::string_view prefix) {
     return t.substr(0, p) + std::string(prefix) + x + ",0)" + t.substr(end);
 }
 
-std::string RewritePosition(const std::string& input, const std::string& dialect) {
-    return RewritePosition(input, dialect, BracketSizeLimit(input.size()));
-}
-
 std::string RewritePosition(const std::string& input, const std::string& dialect, size_t maxSize) {
     if (!ContainsCI(input, "POSITION(") && !ContainsCI(input, "POSITION (")) return input;
     std::string t = ReplaceAllCI(input, "POSITION (", "POSITION(");
@@ -114,7 +110,13 @@ std::string RewritePosition(const std::string& input, const std::string& dialect
     return t;
 }
 
-std::string UnrecognisedFunctionMessage(const std::string& t) {
+}  // namespace masked
+
+namespace {
+
+// The refusal of a statement (hidden literals) that still holds a house
+// function: the name runs from the first "UDF_" to the "(" after it.
+std::string LeftoverMessage(const std::string& t) {
     std::string name;
     const size_t p = FindCI(t, "UDF_");
     if (p != npos) {
@@ -124,8 +126,15 @@ std::string UnrecognisedFunctionMessage(const std::string& t) {
     return "Função não reconhecida.\r\n\r\n" + name + "\r\n\r\nImpossível continuar.";
 }
 
-std::string TranslateText(const std::string& text, const std::string& dialect, const CatalogueRunner& catalogue) {
-    std::string t = ReplaceAllCI(text, "DESCENDING", "DESC");
+}  // namespace
+
+namespace masked {
+namespace {
+
+// The passes in their fixed order, on the statement with its literals hidden.
+std::string TranslateMasked(literals::TMaskedText& m, const std::string& text, const std::string& dialect,
+                            const CatalogueRunner& catalogue) {
+    std::string t = ReplaceAllCI(m.Text, "DESCENDING", "DESC");
     if (ContainsCI(t, "UDF_")) t = RenameHouseFunctions(std::move(t));
 
     // Calls whose parts hold further calls can make a rewrite copy text again
@@ -149,7 +158,9 @@ std::string TranslateText(const std::string& text, const std::string& dialect, c
         }
         if (ContainsCI(t, "SELECT")) {
             t = RewriteAliasAs(t);
-            t = RewriteSelectList(t, catalogue);
+            // The catalogue statement names a table read from the statement:
+            // it gets the literals back before it runs.
+            t = RewriteSelectList(t, literals::RestoringRunner(m, catalogue));
         }
         t = RewritePosition(t, dialect, limit);
         t = RewriteMinutesBetween(t, dialect, limit);
@@ -172,12 +183,34 @@ std::string TranslateText(const std::string& text, const std::string& dialect, c
 
     t = RewriteList(t, dialect, limit);
     t = RewriteHora(t, dialect, limit);
+    t = RewriteHoraInLiterals(m, t, dialect);
     t = RewriteWeekNumber(t, dialect, limit);
     t = RewriteFirst(t, dialect, limit);
     t = RewriteDatesAndBlobs(t, dialect);
 
-    if (ContainsCI(t, "UDF_")) throw ETranslateError(UnrecognisedFunctionMessage(t));
+    if (ContainsCI(t, "UDF_")) throw ETranslateError(m.Restore(LeftoverMessage(t)));
     return t;
+}
+
+}  // namespace
+}  // namespace masked
+
+std::string UnrecognisedFunctionMessage(const std::string& text) {
+    const literals::TMaskedText m = literals::Mask(text);
+    return m.Restore(LeftoverMessage(m.Text));
+}
+
+std::string TranslateText(const std::string& text, const std::string& dialect, const CatalogueRunner& catalogue) {
+    literals::TMaskedText m = literals::Mask(text);
+    std::string t;
+    try {
+        t = masked::TranslateMasked(m, text, dialect, catalogue);
+    } catch (const ETranslateError& e) {
+        // A message that quotes the statement (a HORA flag, an alias) shows
+        // its literals as written.
+        throw ETranslateError(m.Restore(e.what()));
+    }
+    return m.Restore(t);
 }
 
 bool MemoHit(std::string& text, const std::string& original, const std::string& anterior) {

@@ -346,6 +346,27 @@ TEST_P(ServerSuite, FailedExecSQLUndoesTheTransactionOnPostgreSQLOnly) {
     EXPECT_EQ(CountFromOutside(), IsPG() ? 2 : 3);
 }
 
+// One execution runs one statement: a text that holds a second statement
+// (as a value that broke out of its literal would make it) is refused whole,
+// and neither statement takes effect.
+TEST_P(ServerSuite, ATextOfTwoStatementsRunsNeither) {
+    transaction->CommitRetaining();
+    const std::string twice[] = {
+        "UPDATE ITEM SET NOME = 'x' WHERE ID = 1; DELETE FROM ITEM",
+        "UPDATE ITEM SET NOME = 'x' WHERE ID = 1;\r\nINSERT INTO ITEM (ID, NOME) VALUES (9, 'nove')",
+    };
+    for (const std::string& sql : twice) {
+        EXPECT_THROW(Exec(sql), EKVDatabaseError) << sql;
+        if (transaction->Active()) transaction->RollbackRetaining();
+        EXPECT_EQ(CountFromOutside(), 2) << sql;
+        EXPECT_EQ(CountFromOutside("NOME = 'x'"), 0) << sql;
+    }
+    // A statement that ends with its own ";" alone still runs.
+    Exec("UPDATE ITEM SET NOME = 'y' WHERE ID = 2;");
+    transaction->CommitRetaining();
+    EXPECT_EQ(CountFromOutside("NOME = 'y'"), 1);
+}
+
 TEST_P(ServerSuite, FailedOpenIsWrappedAndLeavesTheConnectionUsable) {
     Exec("INSERT INTO ITEM (ID, NOME) VALUES (3, 'tres')");
     TKVQuery q;

@@ -20,9 +20,11 @@ TEST(RewriteEmptyStrings, ComparisonsBecomeNullTests) {
         // without WHERE the whole UPDATE is rewritten
         {"UPDATE P SET OBS = ''\r\n", "UPDATE P SET OBS  IS NULL \r\n"},
         {"SELECT * FROM P WHERE A != ''\r\n", "SELECT * FROM P WHERE A ! IS NULL \r\n"},
-        {"SELECT * FROM P WHERE A = '''A'\r\n", "SELECT * FROM P WHERE A  IS NULL 'A'\r\n"},
-        // the only '' is inside a literal: an UPDATE with WHERE loses its line break
-        {"UPDATE P SET OBS = 'It''s' WHERE C = 1\r\n", "UPDATE P SET OBS = 'It''s' WHERE C = 1"},
+        // a doubled quote inside a literal is no empty string: the literal
+        // ''A (a quote and A) and It''s are values, left alone
+        {"SELECT * FROM P WHERE A = '''A'\r\n", "SELECT * FROM P WHERE A = '''A'\r\n"},
+        {"UPDATE P SET OBS = 'It''s' WHERE C = 1\r\n", "UPDATE P SET OBS = 'It''s' WHERE C = 1\r\n"},
+        {"UPDATE P SET OBS = 'It''s' WHERE C = ''\r\n", "UPDATE P SET OBS = 'It''s' WHERE C  IS NULL "},
         {"SELECT * FROM P WHERE A = 'It''s'\r\n", "SELECT * FROM P WHERE A = 'It''s'\r\n"},
         {"=''", " IS NULL "},
         {"", ""},

@@ -100,9 +100,13 @@ TEST(RewriteDatesAndBlobs, DateLiterals) {
         // two dates that are each other's swap stay apart in Oracle
         {"BETWEEN '01/02/2024' AND '02/01/2024'\r\n", "BETWEEN '01/02/2024' AND '02/01/2024'\r\n",
          "BETWEEN '2024-1-2' AND '2024-2-1'\r\n", "BETWEEN '02/01/2024' AND '01/02/2024'\r\n"},
-        // a date-looking text is converted wherever it stands
+        // a date literal is converted; the same text inside another literal
+        // is part of that value and stays as written
         {"SELECT '12/25/2024' AS D, 'X 12/25/2024' FROM T\r\n", "SELECT '12/25/2024' AS D, 'X 12/25/2024' FROM T\r\n",
-         "SELECT '2024-12-25' AS D, 'X 2024-12-25' FROM T\r\n", "SELECT '25/12/2024' AS D, 'X 25/12/2024' FROM T\r\n"},
+         "SELECT '2024-12-25' AS D, 'X 12/25/2024' FROM T\r\n", "SELECT '25/12/2024' AS D, 'X 12/25/2024' FROM T\r\n"},
+        // outside any literal it is converted too
+        {"WHERE A = '12/25/2024' OR B = 12/25/2024\r\n", "WHERE A = '12/25/2024' OR B = 12/25/2024\r\n",
+         "WHERE A = '2024-12-25' OR B = 2024-12-25\r\n", "WHERE A = '25/12/2024' OR B = 25/12/2024\r\n"},
         // a blank after the opening quote is trimmed away before reading
         {"WHERE D = ' 12/25/2024'\r\n", "WHERE D = ' 12/25/2024'\r\n", "WHERE D = ' 2024-12-25'\r\n",
          "WHERE D = ' 25/12/2024'\r\n"},

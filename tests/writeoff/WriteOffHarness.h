@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "dataaccess/KVDriver.h"
 #include "shell/TfmDEZORiv.h"
 #include "test_support/TestDatabases.h"
 
@@ -57,6 +58,27 @@ private:
     std::string FFolder;
     std::string FDatabase;  // PostgreSQL database name or Firebird file
     std::unique_ptr<TfmDEZORiv> FForm;
+};
+
+// A driver session wrapped around a real one that records the text of every
+// statement it is given, as it reaches the driver (translated).
+class RecordingSession : public kvdriver::Session {
+public:
+    RecordingSession(std::unique_ptr<kvdriver::Session> inner, std::vector<std::string>& log)
+        : FInner(std::move(inner)), FLog(log) {}
+    void StartTransaction() override { FInner->StartTransaction(); }
+    bool InTransaction() const override { return FInner->InTransaction(); }
+    void CommitRetaining() override { FInner->CommitRetaining(); }
+    void RollbackRetaining() override { FInner->RollbackRetaining(); }
+    void Rollback() override { FInner->Rollback(); }
+    kvdriver::ResultSet Execute(const std::string& sql, int timeoutMs) override {
+        FLog.push_back(sql);
+        return FInner->Execute(sql, timeoutMs);
+    }
+
+private:
+    std::unique_ptr<kvdriver::Session> FInner;
+    std::vector<std::string>& FLog;
 };
 
 // Replaces "{HOJE}" by today's date in expected rows.

@@ -8,27 +8,9 @@
 #include "WriteOffHarness.h"
 
 using writeofftest::Installation;
+using writeofftest::RecordingSession;
 
 namespace {
-
-class RecordingSession : public kvdriver::Session {
-public:
-    RecordingSession(std::unique_ptr<kvdriver::Session> inner, std::vector<std::string>& log)
-        : FInner(std::move(inner)), FLog(log) {}
-    void StartTransaction() override { FInner->StartTransaction(); }
-    bool InTransaction() const override { return FInner->InTransaction(); }
-    void CommitRetaining() override { FInner->CommitRetaining(); }
-    void RollbackRetaining() override { FInner->RollbackRetaining(); }
-    void Rollback() override { FInner->Rollback(); }
-    kvdriver::ResultSet Execute(const std::string& sql, int timeoutMs) override {
-        FLog.push_back(sql);
-        return FInner->Execute(sql, timeoutMs);
-    }
-
-private:
-    std::unique_ptr<kvdriver::Session> FInner;
-    std::vector<std::string>& FLog;
-};
 
 std::string Text(const std::vector<std::string>& lines) {
     std::string text;

@@ -126,7 +126,10 @@ public:
         Watchdog::Outcome watch;
         {
             ArmedWatch armed(FWatchdog, timeoutMs);
-            res = PQexec(FConn, sql.c_str());
+            // The extended protocol runs exactly one statement: a text that
+            // holds a second one is refused whole, so nothing can ride along
+            // behind a statement.
+            res = PQexecParams(FConn, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
             watch = armed.Disarm();
         }
         if (watch.abandoned) Abandoned(res);

@@ -1,6 +1,9 @@
 // The single passes of the translator, each a function from statement text to
 // statement text (lines ended by CR LF). TranslateText runs them in their fixed
-// order; they are public so that each can be checked on its own.
+// order; they are public so that each can be checked on its own. Every pass
+// treats string literals as opaque: it finds names, brackets, parentheses,
+// commas and patterns only outside them (the pipeline hides the literals once
+// for all passes; each pass called on its own hides those of its input).
 #pragma once
 #include <string>
 #include <string_view>
