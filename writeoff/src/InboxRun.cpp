@@ -10,6 +10,7 @@
 
 #include "shell/ActivityLog.h"
 #include "shell/RegionalSettings.h"
+#include "shell/ServiceNotify.h"
 #include "shell/SqlHelpers.h"
 #include "writeoff/InboxFile.h"
 #include "writeoff/WriteOff.h"
@@ -129,6 +130,7 @@ double MachineCost(TfmDEZORiv& fm, const std::string& quotedOF) {
 bool PostOrders(TfmDEZORiv& fm, const LotsByOrder& lots) {
     bool complete = true;
     for (fm.TbOF.First(); !fm.TbOF.Eof(); fm.TbOF.Next()) {
+        shell::ServiceProgress();
         fm.TbEstoque.EmptyDataSet();
         std::string of = fm.TbOF["OF"].AsString();
 
@@ -170,6 +172,7 @@ void ProcessaArquivos(TfmDEZORiv& fm) {
     LotsByOrder lots;
 
     for (const std::string& name : ListInbox(inbox)) {
+        shell::ServiceProgress();
         fm.TbOF.EmptyDataSet();
         fm.Origem = inbox + "/" + name;
         fm.Destino = processed + "/" + name;
