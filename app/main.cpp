@@ -1,17 +1,24 @@
 // The dezoriv program: the service with its window, or headless on a console.
 //
 //   dezoriv [--headless] [--once] [--dir DIR]
+//   dezoriv check [--dir DIR]
 //   dezoriv translate ...
+//   dezoriv --version
 //
-// Headless (asked for, or no DISPLAY/WAYLAND_DISPLAY): both panes go to
-// standard output as "[Memo1] <line>" and "[mmOrdemTecel] <line>"; the
-// message box text goes to standard error. SIGTERM or SIGINT ends the program
-// after the tick in progress. One process per service folder: a second one
-// on the same folder is refused (exit status 75); `translate` takes no lock.
+// Headless (asked for, no DISPLAY/WAYLAND_DISPLAY, or a build without the
+// window): both panes go to standard output as "[Memo1] <line>" and
+// "[mmOrdemTecel] <line>"; the message box text goes to standard error; the
+// event loop needs no window system. SIGTERM or SIGINT ends the program
+// after the tick in progress. Under systemd (Type=notify) the service says
+// when it is ready and pings the watchdog while it makes progress. One
+// process per service folder: a second one on the same folder is refused
+// (exit status 75); `translate`, `check` and `--version` take no lock.
+#ifdef DEZORIV_GUI
 #include <QApplication>
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QWidget>
+#endif
 
 #include <clocale>
 #include <cstdio>
@@ -21,16 +28,22 @@
 #include <memory>
 #include <string>
 
+#include "CheckCommand.h"
 #include "TranslateCommand.h"
 #include "dataaccess/KVPlatform.h"
 #include "export/Export.h"
 #include "shell/ConsoleEcho.h"
-#include "shell/EventLoop.h"
 #include "shell/FolderLock.h"
-#include "shell/MainWindow.h"
+#include "shell/HeadlessLoop.h"
+#include "shell/ServiceNotify.h"
 #include "shell/StopSignals.h"
 #include "shell/TfmDEZORiv.h"
+#include "shell/Version.h"
 #include "writeoff/WriteOff.h"
+#ifdef DEZORIV_GUI
+#include "shell/EventLoop.h"
+#include "shell/MainWindow.h"
+#endif
 
 
 namespace {
@@ -43,7 +56,9 @@ constexpr int ExitUsage = 64;
 void PrintUsage(std::FILE* to) {
     std::fputs(
         "Usage: dezoriv [--headless] [--once] [--dir DIR]\n"
+        "       dezoriv check [--dir DIR]\n"
         "       dezoriv translate --help\n"
+        "       dezoriv --version\n"
         "\n"
         "  --dir DIR   service folder: DEZORiv.ini, Recebidos, Processados, Logs\n"
         "              (default: the folder of the executable)\n"
@@ -52,7 +67,10 @@ void PrintUsage(std::FILE* to) {
         "  --once      run the configured job's tick once and exit\n"
         "              (0: no error, 1: an error reached the error handler,\n"
         "               2: Plataforma/Tipo missing or invalid)\n"
+        "  --version   the program's version\n"
         "  --help      this text\n"
+        "  check       tests the configuration of the service folder and changes\n"
+        "              nothing (exit 0 only when every line is OK)\n"
         "\n"
         "One process per service folder (lock on DIR/DEZORiv.lock): a second\n"
         "one on the same folder is refused and exits with 75.\n",
@@ -71,16 +89,20 @@ std::string WithSlash(std::string folder) {
     return folder;
 }
 
+#ifdef DEZORIV_GUI
 bool HasDisplay() {
     const char* x = std::getenv("DISPLAY");
     const char* w = std::getenv("WAYLAND_DISPLAY");
     return (x && *x) || (w && *w);
 }
+#endif
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "translate") == 0) return RunTranslateCommand(argc - 1, argv + 1);
+    if (argc > 1 && std::strcmp(argv[1], "check") == 0)
+        return RunCheckCommand(argc - 1, argv + 1, ExecutableFolder(argv[0]));
 
     bool headless = false, once = false;
     std::string dir;
@@ -94,6 +116,9 @@ int main(int argc, char** argv) {
             dir = argv[++i];
         } else if (a.rfind("--dir=", 0) == 0) {
             dir = a.substr(6);
+        } else if (a == "--version") {
+            std::printf("dezoriv %s\n", shell::ProgramVersion());
+            return 0;
         } else if (a == "--help" || a == "-h") {
             PrintUsage(stdout);
             return 0;
@@ -104,7 +129,11 @@ int main(int argc, char** argv) {
         }
     }
     // --once never opens a window: it reports on the console.
+#ifdef DEZORIV_GUI
     if (once || !HasDisplay()) headless = true;
+#else
+    headless = true;
+#endif
 
     // Before any thread exists: stop signals are taken by the event loop only.
     shell::BlockStopSignals();
@@ -116,13 +145,14 @@ int main(int argc, char** argv) {
     SetApplicationFolder(folder);
     SetActiveWindowName("fmDEZORiv");
 
-    std::unique_ptr<QCoreApplication> app;
-    if (headless)
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    else
-        app = std::make_unique<QApplication>(argc, argv);
-    // Qt takes the environment's locale for the C library; numbers in SQL,
-    // JSON and logs must not follow it (regional settings are read apart).
+#ifdef DEZORIV_GUI
+    std::unique_ptr<QApplication> app;
+    if (!headless) app = std::make_unique<QApplication>(argc, argv);
+#endif
+    // The C library follows the environment's locale, as with a window;
+    // numbers in SQL, JSON and logs must not follow it (regional settings
+    // are read apart).
+    std::setlocale(LC_ALL, "");
     std::setlocale(LC_NUMERIC, "C");
 
     // Held until the program ends; two processes on one folder would read
@@ -130,9 +160,11 @@ int main(int argc, char** argv) {
     shell::TFolderLock folderLock(folder);
     if (!folderLock.Held()) {
         std::fprintf(stderr, "dezoriv: %s\n", folderLock.Refusal().c_str());
+#ifdef DEZORIV_GUI
         if (!headless)
             QMessageBox::information(nullptr, QString::fromUtf8(TfmDEZORiv::Caption),
                                      QString::fromUtf8(folderLock.Refusal().c_str()));
+#endif
         return ExitFolderInUse;
     }
 
@@ -142,39 +174,47 @@ int main(int argc, char** argv) {
     form.AutenticaUsuario = exportjob::AutenticaUsuario;
     form.EnviaOPs = exportjob::EnviaOPs;
 
-    std::unique_ptr<shell::TConsoleEcho> console;
-    std::unique_ptr<QWidget> window;
-    if (headless)
-        console = std::make_unique<shell::TConsoleEcho>(form);
-    else
-        window = shell::CreateMainWindow(form);
-
-    if (once) {
+    if (headless) {
+        shell::TConsoleEcho console(form);
+        if (once) {
+            form.Dispatch([&form] { form.FormCreate(); });
+            if (form.TipoInvalido()) return ExitTipoInvalido;
+            if (form.tmEnvioOP.Enabled())
+                form.Dispatch([&form] { form.tmEnvioOPTimer(); });
+            else if (form.tmVerifica.Enabled())
+                form.Dispatch([&form] { form.tmVerificaTimer(); });
+            return form.ErrorCount() > 0 ? ExitError : 0;
+        }
+        shell::THeadlessLoop loop(form);
         form.Dispatch([&form] { form.FormCreate(); });
         if (form.TipoInvalido()) return ExitTipoInvalido;
-        if (form.tmEnvioOP.Enabled())
-            form.Dispatch([&form] { form.tmEnvioOPTimer(); });
-        else if (form.tmVerifica.Enabled())
-            form.Dispatch([&form] { form.tmVerificaTimer(); });
-        return form.ErrorCount() > 0 ? ExitError : 0;
+        shell::NotifyReady(form.StartupLines().empty() ? std::string() : form.StartupLines().front());
+        loop.Run();
+        shell::NotifyStopping();
+        return 0;
     }
 
+#ifdef DEZORIV_GUI
+    std::unique_ptr<QWidget> window = shell::CreateMainWindow(form);
     shell::TEventLoopTimers timers(form);
     bool stopRequested = false;
-    shell::TStopSignalWatcher stop([&stopRequested, headless](int) {
+    shell::TStopSignalWatcher stop([&stopRequested](int) {
         stopRequested = true;
-        if (!headless) QApplication::closeAllWindows();  // also a modal message box
+        QApplication::closeAllWindows();  // also a modal message box
         QCoreApplication::quit();
     });
     // The start-up's message box may close before the window is shown; that
     // must not count as closing the last window.
-    if (window) QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setQuitOnLastWindowClosed(false);
     form.Dispatch([&form] { form.FormCreate(); });
-    if (form.TipoInvalido() && headless) return ExitTipoInvalido;
     if (stopRequested) return 0;  // stopped while the message box was open
-    if (window) {
-        window->show();
-        QApplication::setQuitOnLastWindowClosed(true);
-    }
+    // The start-up line also goes to the console.
+    for (const auto& line : form.StartupLines()) std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+    window->show();
+    QApplication::setQuitOnLastWindowClosed(true);
     return app->exec();
+#else
+    return 0;
+#endif
 }

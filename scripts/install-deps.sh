@@ -10,6 +10,7 @@ PACKAGES=(
   firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-utils firebird3.0-server
   libcurl4-openssl-dev nlohmann-json3-dev libcpp-httplib-dev libssl-dev openssl ca-certificates
   qt6-base-dev libgl-dev xvfb x11-utils imagemagick
+  libsystemd-dev systemd dpkg-dev fakeroot adduser python3
 )
 
 missing=()

@@ -30,5 +30,7 @@ for env_script in "$root"/scripts/test-env/*.sh; do
   source "$env_script"
 done
 
-cd "$build"
-ctest --output-on-failure -j2 --timeout 900
+(cd "$build" && ctest --output-on-failure -j2 --timeout 900)
+
+# The server build without Qt, its tests and the Debian package.
+bash "$root/scripts/test-nogui.sh"

@@ -4,6 +4,7 @@
 #include "RequestExchange.h"
 #include "dataaccess/KVErrors.h"
 #include "export/Export.h"
+#include "shell/ServiceNotify.h"
 #include "shell/SqlHelpers.h"
 
 namespace exportjob {
@@ -93,6 +94,7 @@ void EnviaOPs(TfmDEZORiv& form) {
             ctx.Line = ReadOrderLine(selection);
             StartOrder(ctx);
             while (!selection.Eof()) {
+                shell::ServiceProgress();
                 ctx.Line = ReadOrderLine(selection);
                 if (ctx.Line.Numero != ctx.Header.Numero) {
                     FinishOrder(ctx);

@@ -24,6 +24,15 @@ std::string Trim(const std::string& s) {
     return s.substr(b, e - b + 1);
 }
 
+// A value as the profile reader gives it: the blanks around it dropped, then
+// one pair of double quotes around the whole value removed. Everything
+// between stays as written (";", "#", blanks and quotes inside).
+std::string ProfileValue(const std::string& raw) {
+    std::string value = Trim(raw);
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+    return value;
+}
+
 }  // namespace
 
 TIniFile::TIniFile(const std::string& fileName) {
@@ -60,9 +69,11 @@ void TIniFile::Parse(const std::string& input) {
         if (trimmed.empty() || trimmed[0] == ';' || trimmed[0] == '#') continue;
         if (trimmed[0] == '[') {
             size_t close = trimmed.find(']');
-            section = Lower(Trim(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1)));
+            std::string name = Trim(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+            section = Lower(name);
             inSection = true;
             FSections[section];
+            FSectionNames.emplace(section, name);
             continue;
         }
         if (!inSection) continue;
@@ -72,8 +83,18 @@ void TIniFile::Parse(const std::string& input) {
         if (key.empty()) continue;
         auto& keys = FSections[section];
         if (keys.count(key)) continue;  // the first occurrence wins
-        keys[key] = line.substr(eq + 1);
+        keys[key] = ProfileValue(line.substr(eq + 1));
+        FNames.push_back({section, Trim(line.substr(0, eq))});
     }
+}
+
+std::vector<TIniFile::TKeyName> TIniFile::KeyNames() const {
+    std::vector<TKeyName> names;
+    for (const auto& n : FNames) {
+        auto s = FSectionNames.find(n.Section);
+        names.push_back({s == FSectionNames.end() ? n.Section : s->second, n.Key});
+    }
+    return names;
 }
 
 bool TIniFile::ValueExists(const std::string& section, const std::string& key) const {

@@ -6,6 +6,9 @@ namespace shell {
 
 void TLinePane::Add(const std::string& line) {
     FLines.push_back(line);
+    // A vector (its callers index and compare it); dropping its first
+    // element moves 10,000 small strings, a few microseconds per line.
+    if (FLines.size() > MaxLines) FLines.erase(FLines.begin());
     // Copy: an observer may add or remove observers.
     auto observers = FObservers;
     for (auto& o : observers)

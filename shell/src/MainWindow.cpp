@@ -23,6 +23,8 @@ QPlainTextEdit* NewPane(const char* name, QWidget* parent) {
     pane->setReadOnly(true);
     pane->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     pane->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // The oldest lines go, as in the form's pane.
+    pane->setMaximumBlockCount(static_cast<int>(TLinePane::MaxLines));
     return pane;
 }
 

@@ -1,7 +1,8 @@
 #include "shell/SqlHelpers.h"
 #include "shell/Utf8.h"
 
-#include <QChar>
+#include <locale.h>
+#include <wctype.h>
 
 #include <stdexcept>
 #include <vector>
@@ -191,6 +192,18 @@ std::string AuditOperationWord(int code) {
     }
 }
 
+namespace {
+
+// Upper case of one code point by the Unicode tables of the C library's
+// C.UTF-8 locale, whatever locale the process runs in.
+char32_t UpperCodePoint(char32_t cp) {
+    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    if (!utf8) return cp >= 'a' && cp <= 'z' ? cp - 'a' + 'A' : cp;
+    return static_cast<char32_t>(towupper_l(static_cast<wint_t>(cp), utf8));
+}
+
+}  // namespace
+
 std::string UpperCaseText(const std::string& text) {
     std::string out;
     out.reserve(text.size());
@@ -207,7 +220,7 @@ std::string UpperCaseText(const std::string& text) {
         }
         char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
         for (size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        AppendUtf8(out, QChar::toUpper(cp));
+        AppendUtf8(out, UpperCodePoint(cp));
         i += len;
     }
     return out;

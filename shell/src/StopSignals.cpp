@@ -1,6 +1,8 @@
 #include "shell/StopSignals.h"
 
+#ifdef DEZORIV_GUI
 #include <QSocketNotifier>
+#endif
 
 #include <fcntl.h>
 #include <signal.h>
@@ -28,6 +30,12 @@ void BlockStopSignals() {
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
+int OpenStopSignalFd() {
+    sigset_t set = StopSet();
+    return signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+}
+
+#ifdef DEZORIV_GUI
 TStopSignalWatcher::TStopSignalWatcher(std::function<void(int)> onStop) : FOnStop(std::move(onStop)) {
     sigset_t set = StopSet();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
@@ -46,6 +54,8 @@ TStopSignalWatcher::~TStopSignalWatcher() {
     FNotifier.reset();
     if (FFd >= 0) ::close(FFd);
 }
+
+#endif
 
 bool TStopSignalWatcher::Pending() {
     sigset_t pending;

@@ -10,6 +10,7 @@
 #include "shell/IniFile.h"
 #include "shell/RegionalSettings.h"
 #include "shell/SqlHelpers.h"
+#include "shell/Version.h"
 
 namespace {
 
@@ -80,12 +81,21 @@ void TfmDEZORiv::FormCreate() {
 
     // 3. Configuration (a missing file gives every default).
     shell::TIniFile ini(sPath + "DEZORiv.ini");
+    // The start-up line is written however the start-up ends.
+    FStartupLines.clear();
+    FMinutosRead = false;
+    struct TStartupReport {
+        TfmDEZORiv& Form;
+        const shell::TIniFile& Ini;
+        ~TStartupReport() { Form.ReportStartup(Ini); }
+    } report{*this, ini};
 
     // 4. Job type.
     sTipo = ini.ReadString("Plataforma", "Tipo", "");
     const std::string tipo = Trim(sTipo);
     if (tipo != "MET" && tipo != "TEC") {
         FTipoInvalido = true;
+        ReportStartup(ini);  // before the message box, which waits
         if (ShowMessage)
             ShowMessage(Caption, MsgTipoInvalido);
         else
@@ -95,6 +105,7 @@ void TfmDEZORiv::FormCreate() {
 
     // 5. Interval in minutes; a value that is no whole number raises.
     FMinutos = shell::StrToInt(ini.ReadString("Tempo", "Minutos", "5"));
+    FMinutosRead = true;
 
     // 6. Database name: server immediately followed by the database.
     const std::string base = ini.ReadString("Banco", "base", "");
@@ -129,6 +140,7 @@ void TfmDEZORiv::FormCreate() {
         }
     }
 
+    ReportStartup(ini);  // first of all lines
     const int64_t interval = static_cast<int64_t>(FMinutos) * 60000;
     // 11. Write-off.
     if (tipo == "MET") {
@@ -146,6 +158,41 @@ void TfmDEZORiv::FormCreate() {
         tmEnvioOP.SetInterval(interval);
         tmEnvioOP.SetEnabled(true);
     }
+}
+
+std::string TfmDEZORiv::StartupText(const shell::TIniFile& ini) const {
+    const std::string iniPath = sPath + "DEZORiv.ini";
+    std::string text = std::string("DEZORIV ") + shell::ProgramVersion() + " INICIADO; PASTA: " + sPath +
+                       "; INI: " + (ini.Loaded() ? iniPath : "not found: " + iniPath);
+    const std::string tipo = Trim(sTipo);
+    text += "; TIPO: " + (FTipoInvalido ? "INVALIDO (" + (tipo.empty() ? std::string("VAZIO") : tipo) + ")" : tipo);
+    if (dbKV.DriverName.empty()) {
+        text += "; BANCO: NAO CONFIGURADO";
+    } else {
+        text += "; BANCO: " + dbKV.DriverName + " ";
+        std::string host = dbKV.HostName.empty() ? std::string("(LOCAL)") : dbKV.HostName;
+        if (dbKV.Port != 0) host += ":" + std::to_string(dbKV.Port);
+        text += host + " BASE " + dbKV.Database;
+    }
+    text += "; INTERVALO: " + (FMinutosRead ? std::to_string(FMinutos) + " MINUTO(S)" : std::string("-"));
+    return text;
+}
+
+void TfmDEZORiv::ReportStartup(const shell::TIniFile& ini) noexcept {
+    if (!FStartupLines.empty()) return;
+    Guarded([&] {
+        FStartupLines.push_back(StartupText(ini));
+        if (FMinutosRead && FMinutos <= 0) {
+            FStartupLines.push_back("AVISO: TEMPO/MINUTOS = " + std::to_string(FMinutos) +
+                                    ", O TEMPORIZADOR NUNCA DISPARA E A TAREFA NUNCA SERA EXECUTADA");
+        } else if (FMinutosRead && static_cast<int64_t>(FMinutos) * 60000 > shell::MaxTimerInterval) {
+            FStartupLines.push_back("AVISO: TEMPO/MINUTOS = " + std::to_string(FMinutos) + " ACIMA DO MAXIMO DE " +
+                                    std::to_string(shell::MaxTimerInterval / 60000) +
+                                    " QUE O TEMPORIZADOR COMPORTA, INTERVALO REDUZIDO PARA " +
+                                    std::to_string(shell::MaxTimerInterval) + " MS");
+        }
+    });
+    for (const auto& line : FStartupLines) Guarded([&] { LinhaMemo1(line); });
 }
 
 void TfmDEZORiv::EndOfTick() noexcept {

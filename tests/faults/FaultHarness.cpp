@@ -138,7 +138,9 @@ bool FaultInstallation::InboxHoldsTheLastFiles() const {
 RunOutcome ReadRun(const std::vector<std::string>& lines) {
     RunOutcome r;
     for (const auto& line : lines) {
-        if (line == kScanLine) continue;
+        // The start-up line of a program run says what the run will do.
+        if (line == kScanLine || (StartsWith(line, "DEZORIV ") && line.find(" INICIADO; ") != std::string::npos))
+            continue;
         if (StartsWith(line, "IMPORTACAO CONCLUIDA DA OF: "))
             ++r.posted;
         else if (StartsWith(line, "OF NAO ESTA EM ABERTO. OF: "))

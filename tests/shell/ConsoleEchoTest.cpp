@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "shell/ConsoleEcho.h"
 #include "shell/TfmDEZORiv.h"
@@ -45,6 +47,23 @@ TEST(ConsoleEcho, StopsWithItsLifetime) {
     form.Memo1.Add("fora");
     EXPECT_FALSE(form.ShowMessage);
     EXPECT_EQ(Contents(out), "[Memo1] dentro\n");
+    std::fclose(out);
+}
+
+TEST(ConsoleEcho, PaneKeepsItsLastLinesAndTheConsoleGetsEveryOne) {
+    std::FILE* out = std::tmpfile();
+    TfmDEZORiv form;
+    const size_t total = shell::TLinePane::MaxLines + 2500;
+    {
+        shell::TConsoleEcho echo(form, out, out);
+        for (size_t i = 1; i <= total; ++i) form.mmOrdemTecel.Add("linha " + std::to_string(i));
+    }
+    ASSERT_EQ(form.mmOrdemTecel.Count(), shell::TLinePane::MaxLines);
+    EXPECT_EQ(form.mmOrdemTecel.Lines().front(), "linha 2501");
+    EXPECT_EQ(form.mmOrdemTecel.Lines().back(), "linha " + std::to_string(total));
+    std::string text = Contents(out);
+    EXPECT_EQ(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')), total);
+    EXPECT_EQ(text.rfind("[mmOrdemTecel] linha 1\n", 0), 0u);
     std::fclose(out);
 }
 

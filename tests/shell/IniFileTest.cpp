@@ -2,6 +2,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "shell/IniFile.h"
 
@@ -26,7 +28,22 @@ TEST(IniFile, ReadsValuesByTheProfileRules) {
         {"present but empty gives empty", "[Banco]\nsenha=\n", "Banco", "senha", ""},
         {"semicolon and hash stay in the value", "[Banco]\nsenha=a;b #c ;d\n", "Banco", "senha", "a;b #c ;d"},
         {"everything after the first equals sign", "[Banco]\nsenha==x=y\n", "Banco", "senha", "=x=y"},
-        {"blanks of the value are kept", "[Plataforma]\nTipo= MET \n", "Plataforma", "Tipo", " MET "},
+        {"blanks around the value dropped", "[Plataforma]\nTipo= MET \n", "Plataforma", "Tipo", "MET"},
+        {"trailing blank an editor left", "[Banco]\nbanco=POSTGRES \n", "Banco", "banco", "POSTGRES"},
+        {"tabs around the value dropped", "[Banco]\nsenha=\t abc\t\n", "Banco", "senha", "abc"},
+        {"blanks around equals sign", "[Tecelagem]\nURLAut = http://h/x \r\n", "Tecelagem", "URLAut", "http://h/x"},
+        {"blanks inside the value kept", "[Banco]\nsenha= a b \n", "Banco", "senha", "a b"},
+        {"value inside double quotes", "[Banco]\nsenha=\"abc\"\n", "Banco", "senha", "abc"},
+        {"quotes keep inner blanks", "[Banco]\nsenha= \" a;b#c \" \n", "Banco", "senha", " a;b#c "},
+        {"empty quoted value", "[Banco]\nsenha=\"\"\n", "Banco", "senha", ""},
+        {"only one pair of quotes removed", "[Banco]\nsenha=\"\"x\"\"\n", "Banco", "senha", "\"x\""},
+        {"quote only at the start kept", "[Banco]\nsenha=\"abc\n", "Banco", "senha", "\"abc"},
+        {"quote only at the end kept", "[Banco]\nsenha=abc\"\n", "Banco", "senha", "abc\""},
+        {"quotes inside the value kept", "[Banco]\nsenha=a\"b\"c\n", "Banco", "senha", "a\"b\"c"},
+        {"single quotes kept", "[Banco]\nsenha='abc'\n", "Banco", "senha", "'abc'"},
+        {"lone double quote kept", "[Banco]\nsenha=\"\n", "Banco", "senha", "\""},
+        {"blank-only value is empty", "[Banco]\nsenha=   \n", "Banco", "senha", ""},
+        {"comment-like text after the value kept", "[Banco]\nsenha=abc ;x\n", "Banco", "senha", "abc ;x"},
         {"blanks around the key name", "[Plataforma]\n  Tipo  =MET\n", "Plataforma", "tipo", "MET"},
         {"CR LF line ends", "[Banco]\r\nsenha=x\r\nusuario=y\r\n", "Banco", "senha", "x"},
         {"last line without line end", "[Banco]\nsenha=x", "Banco", "senha", "x"},
@@ -43,6 +60,13 @@ TEST(IniFile, ReadsValuesByTheProfileRules) {
         TIniFile ini = TIniFile::FromText(c.text);
         EXPECT_EQ(ini.ReadString(c.section, c.key, "<d>"), c.expected) << c.name;
     }
+}
+
+TEST(IniFile, ListsTheKeysAsWritten) {
+    TIniFile ini = TIniFile::FromText("[Banco]\nSenha=1\nsenha=2\n[tempo]\n Minutos =5\n[BANCO]\nbase=x\n");
+    std::vector<std::string> names;
+    for (const auto& n : ini.KeyNames()) names.push_back(n.Section + "/" + n.Key);
+    EXPECT_EQ(names, (std::vector<std::string>{"Banco/Senha", "tempo/Minutos", "Banco/base"}));
 }
 
 TEST(IniFile, MissingFileGivesEveryDefault) {

@@ -5,6 +5,7 @@
 
 #include "ShellTestUtil.h"
 #include "shell/TfmDEZORiv.h"
+#include "shell/Version.h"
 
 using shelltest::FixedClock;
 using shelltest::TempDir;
@@ -127,9 +128,13 @@ TEST(Startup, FromConfigurationToConnectionTimerAndLines) {
         EXPECT_EQ(form.ErrorCount(), c.errors);
 
         std::vector<std::string> memo1, ordem;
+        EXPECT_FALSE(form.StartupLines().empty());
+        for (auto& l : form.StartupLines()) memo1.push_back(std::string(Stamp) + "-" + l);
         for (auto& l : c.memo1) memo1.push_back(Stamp + l);
         for (auto& l : c.mmOrdemTecel) ordem.push_back(Stamp + l);
-        EXPECT_EQ(form.Memo1.Lines(), memo1);  // cleared first, then only the handler's lines
+        // Cleared first, then the start-up line (and its warning), then only
+        // the handler's lines.
+        EXPECT_EQ(form.Memo1.Lines(), memo1);
         EXPECT_EQ(form.mmOrdemTecel.Lines(), ordem);
         // The activity log also went to the day's file.
         auto logFile = dir.Path() / "Logs/Brevant/Brevant_240315.log";
@@ -140,6 +145,55 @@ TEST(Startup, FromConfigurationToConnectionTimerAndLines) {
             for (auto& l : ordem) expected += l + "\r\n";
             EXPECT_EQ(shelltest::ReadFile(logFile), expected);
         }
+    }
+}
+
+TEST(Startup, SaysWhatTheServiceWillDo) {
+    const std::string v = std::string("DEZORIV ") + shell::ProgramVersion() + " INICIADO; PASTA: ";
+    struct {
+        const char* name;
+        const char* ini;  // nullptr: no DEZORiv.ini
+        std::string tail;  // after "INI: <dir>DEZORiv.ini" or "INI: not found: <dir>DEZORiv.ini"
+        std::string warning;
+    } cases[] = {
+        {"no file", nullptr, "; TIPO: INVALIDO (VAZIO); BANCO: NAO CONFIGURADO; INTERVALO: -", ""},
+        {"unknown Tipo", "[Plataforma]\nTipo=met\n", "; TIPO: INVALIDO (met); BANCO: NAO CONFIGURADO; INTERVALO: -", ""},
+        {"MET on PostgreSQL",
+         "[Plataforma]\nTipo=MET\n[Banco]\nservidor=dbhost:5433\nbase=erp\nbanco=POSTGRES \nsenha=segredo\n",
+         "; TIPO: MET; BANCO: PG dbhost:5433 BASE erp; INTERVALO: 5 MINUTO(S)", ""},
+        {"TEC on a Firebird server", "[Plataforma]\nTipo=TEC\n[Tempo]\nMinutos=10\n[Banco]\nservidor=srvdados:\nbase=/srv/erp.fdb\n",
+         "; TIPO: TEC; BANCO: FB srvdados BASE /srv/erp.fdb; INTERVALO: 10 MINUTO(S)", ""},
+        {"embedded Firebird", "[Plataforma]\nTipo=MET\n[Banco]\nservidor=\nbase=/srv/erp.fdb\n",
+         "; TIPO: MET; BANCO: FB (LOCAL) BASE /srv/erp.fdb; INTERVALO: 5 MINUTO(S)", ""},
+        {"Minutos 0", "[Plataforma]\nTipo=MET\n[Tempo]\nMinutos=0\n",
+         "; TIPO: MET; BANCO: FB (LOCAL) BASE localhost; INTERVALO: 0 MINUTO(S)",
+         "AVISO: TEMPO/MINUTOS = 0, O TEMPORIZADOR NUNCA DISPARA E A TAREFA NUNCA SERA EXECUTADA"},
+        {"Minutos below 0", "[Plataforma]\nTipo=MET\n[Tempo]\nMinutos=-3\n",
+         "; TIPO: MET; BANCO: FB (LOCAL) BASE localhost; INTERVALO: -3 MINUTO(S)",
+         "AVISO: TEMPO/MINUTOS = -3, O TEMPORIZADOR NUNCA DISPARA E A TAREFA NUNCA SERA EXECUTADA"},
+        {"the longest interval the timer holds", "[Plataforma]\nTipo=TEC\n[Tempo]\nMinutos=35791\n",
+         "; TIPO: TEC; BANCO: FB (LOCAL) BASE localhost; INTERVALO: 35791 MINUTO(S)", ""},
+        {"beyond what the timer holds", "[Plataforma]\nTipo=TEC\n[Tempo]\nMinutos=35792\n",
+         "; TIPO: TEC; BANCO: FB (LOCAL) BASE localhost; INTERVALO: 35792 MINUTO(S)",
+         "AVISO: TEMPO/MINUTOS = 35792 ACIMA DO MAXIMO DE 35791 QUE O TEMPORIZADOR COMPORTA, INTERVALO REDUZIDO "
+         "PARA 2147483647 MS"},
+        {"Minutos not a number", "[Plataforma]\nTipo=MET\n[Tempo]\nMinutos=cinco\n",
+         "; TIPO: MET; BANCO: NAO CONFIGURADO; INTERVALO: -", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        if (c.ini) shelltest::WriteFile(dir.Path() / "DEZORiv.ini", c.ini);
+        TfmDEZORiv form;
+        form.ServiceFolder = dir.Path().string();
+        form.ShowMessage = [](const std::string&, const std::string&) {};
+        form.Dispatch([&] { form.FormCreate(); });
+        const std::string ini = dir.Slash() + "DEZORiv.ini";
+        std::vector<std::string> expected{v + dir.Slash() + "; INI: " + (c.ini ? ini : "not found: " + ini) + c.tail};
+        if (!c.warning.empty()) expected.push_back(c.warning);
+        EXPECT_EQ(form.StartupLines(), expected);
+        ASSERT_GE(form.Memo1.Count(), expected.size());
+        EXPECT_EQ(form.Memo1.Lines()[0].substr(form.Memo1.Lines()[0].find('-') + 1), expected[0]);
     }
 }
 

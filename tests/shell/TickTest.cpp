@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#ifdef DEZORIV_GUI
 #include <QCoreApplication>
 #include <QTimer>
+#endif
 
 #include <signal.h>
 #include <unistd.h>
@@ -10,7 +12,9 @@
 #include <thread>
 
 #include "ShellTestUtil.h"
+#ifdef DEZORIV_GUI
 #include "shell/EventLoop.h"
+#endif
 #include "shell/StopSignals.h"
 #include "shell/TfmDEZORiv.h"
 
@@ -92,6 +96,7 @@ TEST(Ticks, ExportTick) {
     }
 }
 
+#ifdef DEZORIV_GUI
 class EventLoopTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -177,5 +182,7 @@ TEST(EventLoop, LongIntervalsAreCutToWhatQtTakes) {
     EXPECT_EQ(shell::QtTimerInterval(300000), 300000);
     EXPECT_EQ(shell::QtTimerInterval(99999LL * 60000), INT_MAX);
 }
+
+#endif  // DEZORIV_GUI
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <QScreen>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
 
 #include <cstdlib>
 
@@ -106,6 +108,17 @@ TEST_F(WindowTest, PanesFollowTheFormAndTheButtonRunsTheInboxJob) {
     window.reset();
     form.Memo1.Add("depois da janela");
     EXPECT_EQ(form.Memo1.Count(), 3u);
+}
+
+TEST_F(WindowTest, PaneWidgetsKeepTheLastLinesOnly) {
+    TfmDEZORiv form;
+    auto window = shell::CreateMainWindow(form);
+    auto* memo1 = window->findChild<QPlainTextEdit*>("Memo1");
+    const int total = static_cast<int>(shell::TLinePane::MaxLines) + 50;
+    for (int i = 1; i <= total; ++i) form.Memo1.Add("linha " + std::to_string(i));
+    EXPECT_EQ(memo1->blockCount(), static_cast<int>(shell::TLinePane::MaxLines));
+    EXPECT_EQ(memo1->document()->firstBlock().text().toStdString(), "linha 51");
+    EXPECT_EQ(form.Memo1.Count(), shell::TLinePane::MaxLines);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "dataaccess/KVPlatform.h"
 #include "shell/ActivityLog.h"
 #include "shell/RegionalSettings.h"
+#include "shell/ServiceNotify.h"
 #include "shell/SqlHelpers.h"
 #include "writeoff/InboxFile.h"
 #include "writeoff/WriteOff.h"
@@ -220,6 +221,7 @@ bool PostOrders(TfmDEZORiv& fm, const LotsByOrder& lots, const std::vector<std::
     bool complete = true;
     size_t row = 0;
     for (fm.TbOF.First(); !fm.TbOF.Eof(); fm.TbOF.Next(), ++row) {
+        shell::ServiceProgress();
         fm.TbEstoque.EmptyDataSet();
         if (row < refusals.size() && !refusals[row].empty()) {
             fm.LinhaMemo1(refusals[row]);
@@ -271,6 +273,7 @@ void ProcessaArquivos(TfmDEZORiv& fm) {
     LotsByOrder lots;
 
     for (const ListedFile& file : SettledFiles(inbox, ListInbox(inbox))) {
+        shell::ServiceProgress();
         const std::string& name = file.name;
         if (!file.complete) {
             fm.LinhaMemo1("ARQUIVO AINDA EM GRAVACAO, CONTINUA EM RECEBIDOS PARA A PROXIMA EXECUCAO: " + name);

@@ -1,14 +1,17 @@
 // A small reader of INI files with the usual profile rules: section and key
 // names are case-insensitive, an absent key gives the default, a present key
-// with nothing after "=" gives the empty text, and a value keeps every
-// character after the first "=" (";" and "#" included; only the line end is
-// removed). Names are trimmed; lines starting with ";" or "#" are comments.
+// with nothing after "=" gives the empty text. A value is the text after the
+// first "=" with the blanks around it dropped and, when the whole of it
+// stands inside double quotes, without them; ";" and "#" inside a value are
+// kept (a password may hold them). Names are trimmed; lines starting with
+// ";" or "#" are comments.
 // The first occurrence of a repeated key wins. A missing or unreadable file
 // reads as empty.
 #pragma once
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace shell {
 
@@ -29,9 +32,19 @@ public:
                         int32_t defaultValue) const;
     bool ValueExists(const std::string& section, const std::string& key) const;
 
+    // Every key read, in file order, with its section's and its own name as
+    // first written (a repeated key is listed once).
+    struct TKeyName {
+        std::string Section;
+        std::string Key;
+    };
+    std::vector<TKeyName> KeyNames() const;
+
 private:
     void Parse(const std::string& text);
     std::map<std::string, std::map<std::string, std::string>> FSections;  // lower-case names
+    std::map<std::string, std::string> FSectionNames;                     // lower-case -> first written
+    std::vector<TKeyName> FNames;                                         // lower-case section, key as written
     bool FLoaded = false;
 };
 

@@ -1,6 +1,9 @@
 // An append-only list of text lines: the two log panes of the main object.
-// A window or a console follows a pane through its observers.
+// A window or a console follows a pane through its observers. A pane keeps
+// only its last MaxLines lines in memory (the service runs for months); its
+// observers - the console, the window - still see every line.
 #pragma once
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -12,6 +15,8 @@ public:
     using LineObserver = std::function<void(const std::string& line)>;
     using ClearObserver = std::function<void()>;
 
+    static constexpr size_t MaxLines = 10000;
+
     explicit TLinePane(std::string name) : FName(std::move(name)) {}
     TLinePane(const TLinePane&) = delete;
     TLinePane& operator=(const TLinePane&) = delete;
@@ -19,7 +24,8 @@ public:
     // "Memo1" or "mmOrdemTecel".
     const std::string& Name() const { return FName; }
 
-    // Appends one line (UTF-8) and tells every observer.
+    // Appends one line (UTF-8), drops the oldest one beyond MaxLines, and
+    // tells every observer.
     void Add(const std::string& line);
     // Removes every line (only the start-up does this, on Memo1).
     void Clear();

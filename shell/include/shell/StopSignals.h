@@ -13,7 +13,11 @@ namespace shell {
 // main(), before any thread exists, so every later thread inherits the mask.
 void BlockStopSignals();
 
-// Calls onStop from the event loop when SIGTERM or SIGINT arrives.
+// A non-blocking signalfd that reads the stop signals (-1 on failure); the
+// headless event loop waits on it.
+int OpenStopSignalFd();
+
+// Calls onStop from the window's event loop when SIGTERM or SIGINT arrives.
 class TStopSignalWatcher {
 public:
     explicit TStopSignalWatcher(std::function<void(int signal)> onStop);

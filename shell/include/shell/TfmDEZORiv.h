@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dataaccess/TKVDatabase.h"
 #include "dataaccess/TKVQuery.h"
@@ -15,6 +16,10 @@
 #include "shell/LinePane.h"
 #include "shell/Timer.h"
 #include "shell/WorkTable.h"
+
+namespace shell {
+class TIniFile;
+}
 
 // Base of the export's HTTP client; the export library derives from it and
 // stores its client in TfmDEZORiv::IdHTTPOrdens.
@@ -96,6 +101,10 @@ public:
     bool TipoInvalido() const { return FTipoInvalido; }
     // Interval in minutes read by the start-up (5 when it did not get there).
     int32_t IntervaloMinutos() const { return FMinutos; }
+    // What the start-up said of itself on Memo1 (without the date-time
+    // text): version, folder, INI file, job, database, interval; then a
+    // warning when the interval lets the job never run or is cut.
+    const std::vector<std::string>& StartupLines() const { return FStartupLines; }
 
     // Tick handlers.
     void tmVerificaTimer();
@@ -124,7 +133,11 @@ private:
     void RunInboxTick();
     // Ends the connection's transaction for real at the end of a tick.
     void EndOfTick() noexcept;
+    std::string StartupText(const shell::TIniFile& ini) const;
+    void ReportStartup(const shell::TIniFile& ini) noexcept;
     bool FTipoInvalido = false;
+    bool FMinutosRead = false;
+    std::vector<std::string> FStartupLines;
     int32_t FMinutos = 5;
     int FErrorCount = 0;
 };

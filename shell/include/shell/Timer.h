@@ -2,10 +2,15 @@
 // tick handler. The event loop follows it through OnChange; switching a timer
 // off and on again restarts its period. An interval of 0 (or less) never fires.
 #pragma once
+#include <climits>
 #include <cstdint>
 #include <functional>
 
 namespace shell {
+
+// Longest period the event loops run a timer with (the window's timers take
+// a whole number of milliseconds in an int); a longer interval is cut to it.
+inline constexpr int64_t MaxTimerInterval = INT_MAX;
 
 class TTimer {
 public:

@@ -1,0 +1,81 @@
+#include "shell/HeadlessLoop.h"
+
+#include <poll.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "shell/ServiceNotify.h"
+#include "shell/StopSignals.h"
+#include "shell/TfmDEZORiv.h"
+#include "shell/Timer.h"
+
+namespace shell {
+
+THeadlessLoop::THeadlessLoop(TfmDEZORiv& form) : FForm(form), FSignalFd(OpenStopSignalFd()) {
+    Bind(FVerifica, form.tmVerifica);
+    Bind(FEnvioOP, form.tmEnvioOP);
+}
+
+THeadlessLoop::~THeadlessLoop() {
+    FVerifica.Timer->OnChange = nullptr;
+    FEnvioOP.Timer->OnChange = nullptr;
+    if (FSignalFd >= 0) ::close(FSignalFd);
+}
+
+void THeadlessLoop::Bind(TBinding& binding, TTimer& timer) {
+    binding.Timer = &timer;
+    // Every change (re)starts the period, as switching a timer on does.
+    auto sync = [&binding] {
+        const int64_t ms = std::min(binding.Timer->Interval(), MaxTimerInterval);
+        binding.Due = Clock::now() + std::chrono::milliseconds(ms);
+    };
+    timer.OnChange = sync;
+    sync();
+}
+
+int THeadlessLoop::Run() {
+    FQuit = false;
+    while (!FQuit) {
+        ServiceProgress();  // the wait between runs is progress too
+
+        // Wait for the next due timer, a stop signal, or the next ping.
+        const auto now = Clock::now();
+        auto until = Clock::time_point::max();
+        for (const TBinding* b : {&FVerifica, &FEnvioOP})
+            if (b->Timer->Armed()) until = std::min(until, b->Due);
+        int64_t waitMs = -1;
+        if (until != Clock::time_point::max())
+            waitMs = std::max<int64_t>(
+                0, std::chrono::ceil<std::chrono::milliseconds>(until - now).count());
+        if (const int64_t ping = WatchdogPingInterval(); ping > 0)
+            waitMs = waitMs < 0 ? ping : std::min(waitMs, ping);
+        // Without a signal descriptor a stop signal stays blocked: poll nothing.
+        pollfd fd{FSignalFd, POLLIN, 0};
+        const int timeout = waitMs < 0 ? -1 : static_cast<int>(std::min<int64_t>(waitMs, 60000));
+        int ready = ::poll(&fd, FSignalFd >= 0 ? 1 : 0, timeout);
+        if (ready < 0 && errno != EINTR) return 0;
+        if (ready > 0 && (fd.revents & POLLIN)) {
+            signalfd_siginfo info{};
+            if (::read(FSignalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info))
+                return static_cast<int>(info.ssi_signo);
+        }
+
+        for (TBinding* b : {&FVerifica, &FEnvioOP}) {
+            if (FQuit) break;
+            if (!b->Timer->Armed() || Clock::now() < b->Due) continue;
+            // Until the handler switches the timer off and on, the next
+            // period counts from now.
+            b->Due = Clock::now() + std::chrono::milliseconds(std::min(b->Timer->Interval(), MaxTimerInterval));
+            TTimer* timer = b->Timer;
+            FForm.Dispatch([timer] {
+                if (timer->OnTimer) timer->OnTimer();
+            });
+        }
+    }
+    return 0;
+}
+
+}  // namespace shell
