@@ -7,6 +7,7 @@
 
 #include "dataaccess/KVPlatform.h"
 #include "dataaccess/TKVTransaction.h"
+#include "textutil/Blanks.h"
 
 namespace {
 
@@ -14,12 +15,7 @@ namespace {
 // network.
 constexpr auto kQuickLoss = std::chrono::seconds(5);
 
-std::string Trim(const std::string& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-    return s.substr(b, e - b);
-}
+using textutil::TrimBlanks;
 
 using T = TKVFieldType;
 using R = std::pair<int, int>;
@@ -71,11 +67,11 @@ TKVCustomDatabase::~TKVCustomDatabase() {
 
 void TKVCustomDatabase::SetDatabaseName(const std::string& name) {
     FDatabaseName = name;
-    if (Trim(name).empty()) return;
+    if (TrimBlanks(name).empty()) return;
     const auto colon = name.find(':');
     if (colon != std::string::npos && DriverName != "SQLite") {
         HostName = name.substr(0, colon);
-        Database = Trim(name.substr(colon + 1));
+        Database = TrimBlanks(name.substr(colon + 1));
     } else {
         Database = name;
         HostName.clear();
@@ -98,11 +94,11 @@ void TKVCustomDatabase::Connect() {
     FParams.clear();
     DriverName = driver;
 
-    const std::string host = Trim(HostName);
+    const std::string host = TrimBlanks(HostName);
     if (!host.empty()) FParams.push_back("Server=" + host);
-    FParams.push_back("Database=" + Trim(Database));
-    if (const auto u = Trim(User); !u.empty()) FParams.push_back("User_name=" + u);
-    if (const auto p = Trim(Password); !p.empty()) FParams.push_back("Password=" + p);
+    FParams.push_back("Database=" + TrimBlanks(Database));
+    if (const auto u = TrimBlanks(User); !u.empty()) FParams.push_back("User_name=" + u);
+    if (const auto p = TrimBlanks(Password); !p.empty()) FParams.push_back("Password=" + p);
     if (Port != 0) FParams.push_back("Port=" + std::to_string(Port));
     if (DriverName == "Ora") {
         FParams.push_back("AuthMode=NORMAL");
@@ -190,7 +186,7 @@ void TKVCustomDatabase::SetGravaLog(bool value) {
             FDadosGravaLog = std::make_unique<TKVGravaLog>();
             FDadosGravaLog->NmMaquina = GetMachineName();
             FDadosGravaLog->NrIP = GetLocalIP();
-        } else if (!Trim(FDadosGravaLog->NmMaquina).empty()) {
+        } else if (!TrimBlanks(FDadosGravaLog->NmMaquina).empty()) {
             FDadosGravaLog->NmMaquina = GetMachineName();
             FDadosGravaLog->NrIP = GetLocalIP();
         }

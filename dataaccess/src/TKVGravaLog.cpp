@@ -9,6 +9,7 @@
 #include "dataaccess/KVDateTime.h"
 #include "dataaccess/KVErrors.h"
 #include "dataaccess/KVPlatform.h"
+#include "textutil/Blanks.h"
 
 namespace {
 
@@ -27,11 +28,7 @@ std::string TraceText(const std::string& text) {
             out += text[i];
         }
     }
-    const auto isTrim = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-    size_t b = 0, e = out.size();
-    while (b < e && isTrim(out[b])) ++b;
-    while (e > b && isTrim(out[e - 1])) --e;
-    return out.substr(b, e - b);
+    return textutil::TrimBlanks(out);
 }
 
 std::string TraceFolder() {

@@ -4,12 +4,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 
 #include "dataaccess/KVErrors.h"
 #include "dataaccess/KVPlatform.h"
 #include "dataaccess/TKVGravaLog.h"
 #include "dataaccess/TKVTransaction.h"
+#include "textutil/AsciiCase.h"
 
 namespace {
 
@@ -19,17 +19,7 @@ std::atomic<int> gRetryWait{1000};
 
 const std::string kNoDialect;
 
-std::string Upper(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
-
-bool EqualNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-           });
-}
+using textutil::UpperAscii;
 
 // A database error with a message of its own and the code and connection
 // state of the error it replaces.
@@ -143,7 +133,7 @@ int TKVCustomQuery::ExecTimeLimit() const {
 void TKVCustomQuery::Open() {
     try {
         if (!TimeOutOpen || Dialect() == "PG") FTimeLimitMs = 0;
-        const std::string head = Upper(SQL.Text().substr(0, 6));
+        const std::string head = UpperAscii(SQL.Text().substr(0, 6));
         if (head.find("UPDATE") != std::string::npos || head.find("INSERT") != std::string::npos ||
             head.find("DELETE") != std::string::npos) {
             ExecSQL();
@@ -209,7 +199,7 @@ void TKVCustomQuery::ExecSQL() {
                       "ExecSQL (" + message + "): " + statement);
         // A connection that could not be made within its time-out is no
         // deadlock, whatever the client library's words.
-        if (!IsConnectionLost(e) && Upper(message).find("TIMEOUT EXPIRED") != std::string::npos)
+        if (!IsConnectionLost(e) && UpperAscii(message).find("TIMEOUT EXPIRED") != std::string::npos)
             message = "ERRO PROVÁVEL DE DEADLOCK :\r\r" + statement;
         throw Reworded(message, e);
     }
@@ -231,7 +221,7 @@ void TKVCustomQuery::TryExecSQL() {
         } catch (const std::exception& e) {
             ++failures;
             const std::string message = e.what();
-            const std::string upper = Upper(message);
+            const std::string upper = UpperAscii(message);
             // A lost connection is never tried again here: the open work went
             // with it, and the caller must know.
             const bool retryable = !IsConnectionLost(e) && (upper.find("TIMEOUT EXPIRED") != std::string::npos ||
@@ -304,7 +294,7 @@ TKVField& TKVCustomQuery::Fields(int index) {
 
 TKVField* TKVCustomQuery::FindField(const std::string& name) {
     for (auto& f : FFields)
-        if (EqualNoCase(f->FieldName(), name)) return f.get();
+        if (textutil::EqualsIgnoringAsciiCase(f->FieldName(), name)) return f.get();
     return nullptr;
 }
 

@@ -1,6 +1,5 @@
 #include "shell/IniFile.h"
 
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -8,27 +7,21 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "textutil/AsciiCase.h"
+#include "textutil/Blanks.h"
+
 namespace shell {
 
 namespace {
 
-std::string Lower(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-std::string Trim(const std::string& s) {
-    size_t b = s.find_first_not_of(" \t\r\n\f\v");
-    if (b == std::string::npos) return {};
-    size_t e = s.find_last_not_of(" \t\r\n\f\v");
-    return s.substr(b, e - b + 1);
-}
+using textutil::LowerAscii;
+using textutil::TrimBlanks;
 
 // A value as the profile reader gives it: the blanks around it dropped, then
 // one pair of double quotes around the whole value removed. Everything
 // between stays as written (";", "#", blanks and quotes inside).
 std::string ProfileValue(const std::string& raw) {
-    std::string value = Trim(raw);
+    std::string value = TrimBlanks(raw);
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
     return value;
 }
@@ -65,12 +58,12 @@ void TIniFile::Parse(const std::string& input) {
         pos = end + 1;
         if (!line.empty() && line.back() == '\r') line.pop_back();
 
-        std::string trimmed = Trim(line);
+        std::string trimmed = TrimBlanks(line);
         if (trimmed.empty() || trimmed[0] == ';' || trimmed[0] == '#') continue;
         if (trimmed[0] == '[') {
             size_t close = trimmed.find(']');
-            std::string name = Trim(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1));
-            section = Lower(name);
+            std::string name = TrimBlanks(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+            section = LowerAscii(name);
             inSection = true;
             FSections[section];
             FSectionNames.emplace(section, name);
@@ -79,12 +72,12 @@ void TIniFile::Parse(const std::string& input) {
         if (!inSection) continue;
         size_t eq = line.find('=');
         if (eq == std::string::npos) continue;
-        std::string key = Lower(Trim(line.substr(0, eq)));
+        std::string key = LowerAscii(TrimBlanks(line.substr(0, eq)));
         if (key.empty()) continue;
         auto& keys = FSections[section];
         if (keys.count(key)) continue;  // the first occurrence wins
         keys[key] = ProfileValue(line.substr(eq + 1));
-        FNames.push_back({section, Trim(line.substr(0, eq))});
+        FNames.push_back({section, TrimBlanks(line.substr(0, eq))});
     }
 }
 
@@ -98,16 +91,16 @@ std::vector<TIniFile::TKeyName> TIniFile::KeyNames() const {
 }
 
 bool TIniFile::ValueExists(const std::string& section, const std::string& key) const {
-    auto s = FSections.find(Lower(Trim(section)));
+    auto s = FSections.find(LowerAscii(TrimBlanks(section)));
     if (s == FSections.end()) return false;
-    return s->second.count(Lower(Trim(key))) > 0;
+    return s->second.count(LowerAscii(TrimBlanks(key))) > 0;
 }
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& key,
                                  const std::string& defaultValue) const {
-    auto s = FSections.find(Lower(Trim(section)));
+    auto s = FSections.find(LowerAscii(TrimBlanks(section)));
     if (s == FSections.end()) return defaultValue;
-    auto k = s->second.find(Lower(Trim(key)));
+    auto k = s->second.find(LowerAscii(TrimBlanks(key)));
     if (k == s->second.end()) return defaultValue;
     return k->second;
 }
@@ -120,7 +113,7 @@ int32_t TIniFile::ReadInteger(const std::string& section, const std::string& key
 }
 
 bool TryStrToInt(const std::string& text, int32_t& value) {
-    std::string t = Trim(text);
+    std::string t = TrimBlanks(text);
     if (t.empty()) return false;
     size_t i = 0;
     bool negative = false;

@@ -13,19 +13,14 @@ inline bool IsAlnum(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <=
 
 // The date-literal pass reads the content trimmed of blanks and control
 // characters; so does this test.
-std::string_view Trimmed(std::string_view s) {
-    size_t b = 0, e = s.size();
-    while (b < e && text::IsTrimmed(s[b])) ++b;
-    while (e > b && text::IsTrimmed(s[e - 1])) --e;
-    return s.substr(b, e - b);
-}
+using textutil::TrimBlanksView;
 
 }  // namespace
 
 bool StaysVisible(std::string_view content) {
     if (content.empty()) return true;
     if (content.size() == 1) return IsAlnum(content[0]);
-    const std::string_view lit = Trimmed(content);
+    const std::string_view lit = TrimBlanksView(content);
     unsigned mo, d, y, h, mi, s;
     if (lit.size() == 10 && CharCountIs(lit, '/', 2)) return ParseDateLiteral(lit, mo, d, y);
     if (lit.size() == 19 && CharCountIs(lit, '/', 2) && lit.find(':') != std::string_view::npos)

@@ -79,12 +79,7 @@ bool IsValidTime(unsigned h, unsigned m, unsigned s) {
     return (h < 24 && m < 60 && s < 60) || (h == 24 && m == 0 && s == 0);
 }
 
-std::string_view TrimView(std::string_view s) {
-    size_t b = 0, e = s.size();
-    while (b < e && IsTrimmed(s[b])) ++b;
-    while (e > b && IsTrimmed(s[e - 1])) --e;
-    return s.substr(b, e - b);
-}
+using textutil::TrimBlanksView;
 
 // Walks the quoted literals of s: each step reads the text after the first
 // quote (trimmed, cut before the next quote) and then steps over both quotes.
@@ -92,12 +87,12 @@ template <class F>
 void ForEachLiteral(std::string_view s, F&& onLiteral) {
     std::string_view scan = s;
     for (size_t q = scan.find('\''); q != npos; q = scan.find('\'')) {
-        std::string_view lit = TrimView(scan.substr(q + 1));
+        std::string_view lit = TrimBlanksView(scan.substr(q + 1));
         size_t end = lit.find('\'');
         onLiteral(end == npos ? std::string_view{} : lit.substr(0, end));
-        scan = TrimView(scan.substr(q + 1));
+        scan = TrimBlanksView(scan.substr(q + 1));
         size_t next = scan.find('\'');
-        scan = TrimView(next == npos ? scan : scan.substr(next + 1));
+        scan = TrimBlanksView(next == npos ? scan : scan.substr(next + 1));
     }
 }
 
@@ -137,7 +132,7 @@ std::string ForEachCall(std::string t, std::string_view name, F&& makeBody) {
     std::string_view scan = copy;
     std::unordered_set<std::string> done;
     for (size_t p = scan.find(name); p != npos; p = scan.find(name)) {
-        scan = TrimView(scan.substr(p));
+        scan = TrimBlanksView(scan.substr(p));
         size_t close = scan.find(')');
         if (close == npos) {
             scan = scan.substr(name.size());
@@ -145,7 +140,7 @@ std::string ForEachCall(std::string t, std::string_view name, F&& makeBody) {
         }
         std::string_view call = scan.substr(0, close + 1);
         if (done.insert(Upper(call)).second) t = ReplaceAllCI(t, call, makeBody(call));
-        scan = TrimView(scan.substr(close + 1));
+        scan = TrimBlanksView(scan.substr(close + 1));
     }
     return t;
 }

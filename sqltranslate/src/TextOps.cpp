@@ -6,43 +6,10 @@
 
 namespace sqltranslate::text {
 
-std::string Upper(std::string_view s) {
-    std::string out(s);
-    // Eight bytes at a time: a byte gets bit 0x20 cleared when it is 'a'..'z'.
-    // Bytes of 0x80 and above (UTF-8) are left alone.
-    constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
-    size_t i = 0;
-    for (; i + 8 <= out.size(); i += 8) {
-        uint64_t x;
-        std::memcpy(&x, out.data() + i, 8);
-        const uint64_t h = x & ~kHigh;
-        const uint64_t atLeastA = h + (0x80 - 'a') * kOnes;
-        const uint64_t aboveZ = h + (0x80 - 'z' - 1) * kOnes;
-        const uint64_t lower = atLeastA & ~aboveZ & ~x & kHigh;
-        x ^= lower >> 2;
-        std::memcpy(out.data() + i, &x, 8);
-    }
-    for (; i < out.size(); ++i) out[i] = Up(out[i]);
-    return out;
-}
-
-std::string Trim(std::string_view s) {
-    size_t b = 0, e = s.size();
-    while (b < e && IsTrimmed(s[b])) ++b;
-    while (e > b && IsTrimmed(s[e - 1])) --e;
-    return std::string(s.substr(b, e - b));
-}
-
-std::string TrimLeft(std::string_view s) {
-    size_t b = 0;
-    while (b < s.size() && IsTrimmed(s[b])) ++b;
-    return std::string(s.substr(b));
-}
-
 namespace {
 
 inline bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-inline char Low(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+inline char Low(char c) { return textutil::LowerAsciiChar(c); }
 
 // The needle character the search runs on: the one that is rarest in SQL
 // text. Characters without letter case need one memchr stream, letters two.
@@ -108,13 +75,6 @@ size_t CountCI(std::string_view hay, std::string_view needle) {
     size_t n = 0;
     for (size_t p = FindCI(hay, needle); p != npos; p = FindCI(hay, needle, p + needle.size())) ++n;
     return n;
-}
-
-bool EqualsCI(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (a[i] != b[i] && Up(a[i]) != Up(b[i])) return false;
-    return true;
 }
 
 namespace {

@@ -5,25 +5,26 @@
 #include <string>
 #include <string_view>
 
+#include "textutil/AsciiCase.h"
+#include "textutil/Blanks.h"
+
 namespace sqltranslate::text {
 
 inline constexpr size_t npos = std::string::npos;
 
-inline char Up(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-// Blanks and control characters, as trimming sees them.
-inline bool IsTrimmed(char c) { return static_cast<unsigned char>(c) <= 0x20; }
-
-std::string Upper(std::string_view s);
-std::string Trim(std::string_view s);
-std::string TrimLeft(std::string_view s);
+// Letter case and blanks as every layer sees them.
+inline char Up(char c) { return textutil::UpperAsciiChar(c); }
+inline bool IsTrimmed(char c) { return textutil::IsBlank(c); }
+inline std::string Upper(std::string_view s) { return textutil::UpperAscii(s); }
+inline std::string Trim(std::string_view s) { return textutil::TrimBlanks(s); }
+inline std::string TrimLeft(std::string_view s) { return textutil::TrimLeftBlanks(s); }
 
 // Position of needle in hay at or after from, matched without regard to case.
 size_t FindCI(std::string_view hay, std::string_view needle, size_t from = 0);
 inline bool ContainsCI(std::string_view hay, std::string_view needle) { return FindCI(hay, needle) != npos; }
 inline bool Contains(std::string_view hay, std::string_view needle) { return hay.find(needle) != npos; }
 size_t CountCI(std::string_view hay, std::string_view needle);
-bool EqualsCI(std::string_view a, std::string_view b);
+inline bool EqualsCI(std::string_view a, std::string_view b) { return textutil::EqualsIgnoringAsciiCase(a, b); }
 
 // Every occurrence, left to right, not looking again inside a replacement.
 // An empty needle leaves the text as it is.

@@ -13,9 +13,11 @@
 
 #include "dataaccess/KVPlatform.h"
 #include "shell/ActivityLog.h"
+#include "shell/FileMoves.h"
 #include "shell/RegionalSettings.h"
 #include "shell/ServiceNotify.h"
 #include "shell/SqlHelpers.h"
+#include "textutil/AsciiCase.h"
 #include "writeoff/InboxFile.h"
 #include "writeoff/WriteOff.h"
 #include "WriteOffSteps.h"
@@ -27,11 +29,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* kMessageCaption = "ZI Zavovozirar";
 
-std::string Upper(std::string s) {
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
+using textutil::UpperAscii;
 
 // Names in the folder that match "*.txt" (letter case ignored, folders
 // included, as the system's listing gives them), in name order.
@@ -40,10 +38,10 @@ std::vector<std::string> ListInbox(const std::string& folder) {
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         std::string name = it->path().filename().string();
-        if (name.size() >= 4 && Upper(name.substr(name.size() - 4)) == ".TXT") names.push_back(name);
+        if (name.size() >= 4 && UpperAscii(name.substr(name.size() - 4)) == ".TXT") names.push_back(name);
     }
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        std::string ua = Upper(a), ub = Upper(b);
+        std::string ua = UpperAscii(a), ub = UpperAscii(b);
         return ua != ub ? ua < ub : a < b;
     });
     return names;

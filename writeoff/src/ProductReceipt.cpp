@@ -2,6 +2,8 @@
 // receipt movement is written, and the product master gets the order's stock
 // location and a new weighted average cost.
 #include "shell/SqlHelpers.h"
+#include "shell/NumberText.h"
+#include "textutil/Blanks.h"
 #include "WriteOffSteps.h"
 
 namespace writeoff {
@@ -11,11 +13,7 @@ using shell::NumberText;
 using shell::QuotedStr;
 using shell::TableName;
 
-std::string Trim(const std::string& s) {
-    size_t b = s.find_first_not_of(' ');
-    if (b == std::string::npos) return {};
-    return s.substr(b, s.find_last_not_of(' ') - b + 1);
-}
+using textutil::TrimBlanks;
 
 }  // namespace
 
@@ -26,8 +24,8 @@ double CustoMedio(TfmDEZORiv& fm, const std::string& produto, double n, double u
     std::string productUnit;
     shell::LookupValue(fm.dbKV, "PRODUTO", "CODIGO", "UNIDADE", QuotedStr(fm.TbEstoque["Codigo"].AsString()),
                        productUnit);
-    productUnit = Trim(productUnit);
-    const std::string rowUnit = Trim(fm.TbEstoque["Unidade"].AsString());
+    productUnit = TrimBlanks(productUnit);
+    const std::string rowUnit = TrimBlanks(fm.TbEstoque["Unidade"].AsString());
     double factor = 0;
     if (!rowUnit.empty() && rowUnit != productUnit) {
         shell::TLookupValue qtde{0.0, TKVFieldType::Float};
