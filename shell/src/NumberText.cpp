@@ -1,10 +1,10 @@
-// Number text of the SQL helpers: general format with 15 significant digits.
+// Number text for statements: general format with 15 significant digits.
+#include "shell/NumberText.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
-#include "shell/SqlHelpers.h"
 
 namespace shell {
 

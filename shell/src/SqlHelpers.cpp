@@ -1,8 +1,4 @@
 #include "shell/SqlHelpers.h"
-#include "shell/Utf8.h"
-
-#include <locale.h>
-#include <wctype.h>
 
 #include <stdexcept>
 #include <vector>
@@ -11,6 +7,7 @@
 #include "dataaccess/TKVQuery.h"
 #include "dataaccess/KVErrors.h"
 #include "shell/ActivityLog.h"
+#include "shell/NumberText.h"
 #include "shell/RegionalSettings.h"
 #include "shell/TfmDEZORiv.h"
 #include "shell/WorkTable.h"
@@ -190,40 +187,6 @@ std::string AuditOperationWord(int code) {
         case 3: return "Movimenta\xC3\xA7\xC3\xA3o";
         default: throw std::out_of_range("C\xC3\xB3" "digo de opera\xC3\xA7\xC3\xA3o inv\xC3\xA1lido: " + std::to_string(code));
     }
-}
-
-namespace {
-
-// Upper case of one code point by the Unicode tables of the C library's
-// C.UTF-8 locale, whatever locale the process runs in.
-char32_t UpperCodePoint(char32_t cp) {
-    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-    if (!utf8) return cp >= 'a' && cp <= 'z' ? cp - 'a' + 'A' : cp;
-    return static_cast<char32_t>(towupper_l(static_cast<wint_t>(cp), utf8));
-}
-
-}  // namespace
-
-std::string UpperCaseText(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    size_t i = 0;
-    while (i < text.size()) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-        bool valid = len > 0 && i + len <= text.size();
-        for (size_t k = 1; valid && k < len; ++k)
-            valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-        if (!valid) {
-            out += text[i++];  // not UTF-8: keep the byte
-            continue;
-        }
-        char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-        for (size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        AppendUtf8(out, UpperCodePoint(cp));
-        i += len;
-    }
-    return out;
 }
 
 std::string AuditRecordSQL(const std::string& tela, const std::string& descricao, int operacao,

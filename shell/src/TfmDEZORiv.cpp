@@ -1,39 +1,22 @@
 #include "shell/TfmDEZORiv.h"
 
-#include <unistd.h>
-
 #include <cstdio>
-#include <filesystem>
 
 #include "dataaccess/KVErrors.h"
+#include "dataaccess/ServiceFolder.h"
 #include "shell/ActivityLog.h"
+#include "shell/FileMoves.h"
 #include "shell/IniFile.h"
 #include "shell/RegionalSettings.h"
 #include "shell/SqlHelpers.h"
+#include "shell/TextCase.h"
 #include "shell/Version.h"
+#include "textutil/AsciiCase.h"
+#include "textutil/Blanks.h"
 
 namespace {
 
-std::string Trim(const std::string& s) {
-    size_t b = s.find_first_not_of(" \t\r\n\f\v");
-    if (b == std::string::npos) return {};
-    size_t e = s.find_last_not_of(" \t\r\n\f\v");
-    return s.substr(b, e - b + 1);
-}
-
-std::string UpperAscii(std::string s) {
-    for (auto& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
-
-std::string ExecutableFolder() {
-    std::error_code ec;
-    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) return "./";
-    std::string folder = exe.parent_path().string();
-    return folder + "/";
-}
+using textutil::TrimBlanks;
 
 // Runs one step of the error handler; the handler itself never raises.
 template <typename F>
@@ -76,8 +59,7 @@ void TfmDEZORiv::FormCreate() {
     Memo1.Clear();
 
     // 2. Service folder.
-    sPath = ServiceFolder.empty() ? ExecutableFolder() : ServiceFolder;
-    if (sPath.back() != '/') sPath += '/';
+    sPath = WithTrailingSlash(ServiceFolder.empty() ? ApplicationFolder() : ServiceFolder);
 
     // 3. Configuration (a missing file gives every default).
     shell::TIniFile ini(sPath + "DEZORiv.ini");
@@ -92,7 +74,7 @@ void TfmDEZORiv::FormCreate() {
 
     // 4. Job type.
     sTipo = ini.ReadString("Plataforma", "Tipo", "");
-    const std::string tipo = Trim(sTipo);
+    const std::string tipo = TrimBlanks(sTipo);
     if (tipo != "MET" && tipo != "TEC") {
         FTipoInvalido = true;
         ReportStartup(ini);  // before the message box, which waits
@@ -112,11 +94,11 @@ void TfmDEZORiv::FormCreate() {
     dbKV.SetDatabaseName(ini.ReadString("Banco", "servidor", "localhost") + base);
 
     // 7-10. Dialect, credentials, host and port.
-    if (!Trim(dbKV.Database).empty()) {
+    if (!TrimBlanks(dbKV.Database).empty()) {
         dbKV.DriverName = "FB";
         dbKV.User = ini.ReadString("Banco", "usuario", "sysdba");
         dbKV.Password = ini.ReadString("Banco", "senha", "plumtrees");
-        const std::string banco = UpperAscii(ini.ReadString("Banco", "banco", ""));
+        const std::string banco = textutil::UpperAscii(ini.ReadString("Banco", "banco", ""));
         if (banco == "ORACLE") {
             dbKV.DriverName = "Ora";
             dbKV.SetDatabaseName(base);
@@ -164,7 +146,7 @@ std::string TfmDEZORiv::StartupText(const shell::TIniFile& ini) const {
     const std::string iniPath = sPath + "DEZORiv.ini";
     std::string text = std::string("DEZORIV ") + shell::ProgramVersion() + " INICIADO; PASTA: " + sPath +
                        "; INI: " + (ini.Loaded() ? iniPath : "not found: " + iniPath);
-    const std::string tipo = Trim(sTipo);
+    const std::string tipo = TrimBlanks(sTipo);
     text += "; TIPO: " + (FTipoInvalido ? "INVALIDO (" + (tipo.empty() ? std::string("VAZIO") : tipo) + ")" : tipo);
     if (dbKV.DriverName.empty()) {
         text += "; BANCO: NAO CONFIGURADO";
@@ -238,7 +220,7 @@ void TfmDEZORiv::tmEnvioOPTimer() {
 
 void TfmDEZORiv::ApplicationEvents1Exception(const std::string& message) {
     ++FErrorCount;
-    Guarded([&] { shell::WriteOffLine(*this, "EXECAO DO SISTEMA: " + shell::UpperAsciiLetters(message)); });
+    Guarded([&] { shell::WriteOffLine(*this, "EXECAO DO SISTEMA: " + textutil::UpperAscii(message)); });
     // Nothing is overwritten, and no name keeps a file in the inbox: a name
     // already taken in Processados (or with ".erro") gives a new one.
     std::string setAside;

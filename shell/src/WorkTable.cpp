@@ -5,7 +5,8 @@
 #include <stdexcept>
 #include <strings.h>
 
-#include "shell/SqlHelpers.h"
+#include "shell/NumberText.h"
+#include "shell/Utf8.h"
 
 namespace shell {
 
@@ -31,14 +32,8 @@ std::string CutToWidth(const std::string& text, int width) {
     size_t i = 0;
     while (i < text.size()) {
         if (chars == width) return text.substr(0, i);
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 1;
         // A stray continuation byte counts as one character of its own.
-        size_t j = i + 1;
-        while (j < text.size() && j < i + len &&
-               (static_cast<unsigned char>(text[j]) & 0xC0) == 0x80)
-            ++j;
-        i = j;
+        i += Utf8CharLength(text, i);
         ++chars;
     }
     return text;

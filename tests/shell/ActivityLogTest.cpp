@@ -7,7 +7,9 @@
 
 #include "ShellTestUtil.h"
 #include "shell/ActivityLog.h"
+#include "shell/FileMoves.h"
 #include "shell/TfmDEZORiv.h"
+#include "textutil/AsciiCase.h"
 
 namespace fs = std::filesystem;
 using shelltest::FixedClock;
@@ -103,7 +105,7 @@ TEST(ActivityLog, FileNamesAndSmallPieces) {
     EXPECT_EQ(shell::ActivityLogFileName(t), "Brevant_090105.log");
     EXPECT_EQ(shell::ActivityLogFolder("/srv/dezoriv/"), "/srv/dezoriv/Logs/Brevant/");
     EXPECT_EQ(shell::ActivityLogFolder("/srv/dezoriv"), "/srv/dezoriv/Logs/Brevant/");
-    EXPECT_EQ(shell::UpperAsciiLetters("n\xC3\xA3o encontrado"), "N\xC3\xA3O ENCONTRADO");
+    EXPECT_EQ(textutil::UpperAscii("n\xC3\xA3o encontrado"), "N\xC3\xA3O ENCONTRADO");
     EXPECT_EQ(shell::ExtractFileName("/a/b/A.txt"), "A.txt");
     EXPECT_EQ(shell::ExtractFileName("C:\\in\\B.txt"), "B.txt");
     EXPECT_EQ(shell::ExtractFileName(""), "");

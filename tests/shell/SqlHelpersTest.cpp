@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "shell/NumberText.h"
 #include "shell/SqlHelpers.h"
+#include "shell/TextCase.h"
 
 using namespace shell;
 

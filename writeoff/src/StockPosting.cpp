@@ -9,6 +9,7 @@
 #include "dataaccess/KVErrors.h"
 #include "shell/RegionalSettings.h"
 #include "shell/SqlHelpers.h"
+#include "shell/NumberText.h"
 #include "WriteOffSteps.h"
 
 namespace writeoff {

@@ -1,5 +1,6 @@
 // Values of the write-off stored into the work tables without being cut.
 #include "shell/SqlHelpers.h"
+#include "shell/TextCase.h"
 #include "WriteOffSteps.h"
 
 namespace writeoff {

@@ -1,5 +1,5 @@
-// Building blocks of the jobs' SQL: table-name resolution, quoting, number
-// text, the filter builder, the existence check, the single-value lookup and
+// Building blocks of the jobs' SQL: table-name resolution, quoting, the
+// filter builder, the existence check, the single-value lookup and
 // the audit record in the ERP's table LOG.
 #pragma once
 #include <optional>
@@ -7,6 +7,7 @@
 
 #include "dataaccess/TKVDatabase.h"
 #include "dataaccess/TKVField.h"
+#include "shell/TextCase.h"  // UpperCaseText, used by the export through this header
 
 class TfmDEZORiv;
 
@@ -20,11 +21,6 @@ std::string TableName(const std::string& logicalName);
 
 // SQL string literal: 'O''NEIL'; "" gives ''.
 std::string QuotedStr(const std::string& text);
-
-// Number for a statement: up to 15 significant digits, "." always, no
-// thousands separator, shortest form (3, 12.5, -0.25), exponent outside
-// 0.00001 <= |x| < 1E15 (1E-6, 1E20).
-std::string NumberText(double value);
 
 // " 1=1 " + (" and " + field + " like " + value) per field entry. Lists are
 // split at ";" (a ";" as last character stays in the last entry; empty
@@ -80,8 +76,5 @@ std::string AuditRecordSQL(const std::string& tela, const std::string& descricao
 void AuditRecord(TfmDEZORiv& form, const std::string& tela, const std::string& descricao,
                  int operacao, const std::string& chave,
                  const std::optional<std::string>& windowName = std::nullopt);
-
-// Upper case of every letter, accented ones included (UTF-8).
-std::string UpperCaseText(const std::string& text);
 
 }  // namespace shell

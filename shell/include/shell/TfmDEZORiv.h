@@ -87,8 +87,9 @@ public:
     std::function<bool(TfmDEZORiv&)> AutenticaUsuario;  // TEC login
     std::function<void(TfmDEZORiv&)> EnviaOPs;          // TEC run
 
-    // Where the service lives (holds DEZORiv.ini, Recebidos, Processados,
-    // Logs). Empty: the executable's folder. Read by FormCreate into sPath.
+    // Where this object's service lives (holds DEZORiv.ini, Recebidos,
+    // Processados, Logs). Empty: the process's service folder
+    // (ApplicationFolder, which the program sets). Read by FormCreate into sPath.
     std::string ServiceFolder;
 
     // Shows the modal information message box (caption, text). The window
