@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "dataaccess/KVPlatform.h"
+#include "dataaccess/ServiceFolder.h"
 #include "dataaccess/TKVQuery.h"
 #include "export/Export.h"
 #include "shell/IniFile.h"
@@ -306,10 +307,11 @@ int RunCheckCommand(int argc, char** argv, const std::string& executableFolder) 
         return 1;
     }
     copy.close();
-    SetApplicationFolder(scratch.Path());  // a failed statement's trace goes there
+    // The service folder of the start-up below; a failed statement's trace
+    // goes there too.
+    SetApplicationFolder(scratch.Path());
     SetActiveWindowName("fmDEZORiv");
     TfmDEZORiv form;
-    form.ServiceFolder = scratch.Path();
     form.ShowMessage = [](const std::string&, const std::string&) {};
     if (!form.Dispatch([&form] { form.FormCreate(); })) {
         report.Error("in\xC3\xAD" "cio", form.Memo1.Lines().empty() ? std::string("falhou") : form.Memo1.Lines().back());

@@ -31,6 +31,7 @@
 #include "CheckCommand.h"
 #include "TranslateCommand.h"
 #include "dataaccess/KVPlatform.h"
+#include "dataaccess/ServiceFolder.h"
 #include "export/Export.h"
 #include "shell/ConsoleEcho.h"
 #include "shell/FolderLock.h"
@@ -75,18 +76,6 @@ void PrintUsage(std::FILE* to) {
         "One process per service folder (lock on DIR/DEZORiv.lock): a second\n"
         "one on the same folder is refused and exits with 75.\n",
         to);
-}
-
-std::string ExecutableFolder(const char* argv0) {
-    std::error_code ec;
-    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) exe = std::filesystem::absolute(argv0, ec);
-    return exe.parent_path().string();
-}
-
-std::string WithSlash(std::string folder) {
-    if (folder.empty() || folder.back() != '/') folder += '/';
-    return folder;
 }
 
 #ifdef DEZORIV_GUI
@@ -139,10 +128,9 @@ int main(int argc, char** argv) {
     shell::BlockStopSignals();
 
     std::error_code ec;
-    std::string folder = dir.empty() ? ExecutableFolder(argv[0])
-                                     : std::filesystem::absolute(dir, ec).lexically_normal().string();
-    folder = WithSlash(folder);
-    SetApplicationFolder(folder);
+    SetApplicationFolder(dir.empty() ? ExecutableFolder(argv[0])
+                                     : std::filesystem::absolute(dir, ec).lexically_normal().string());
+    const std::string folder = ApplicationFolder();
     SetActiveWindowName("fmDEZORiv");
 
 #ifdef DEZORIV_GUI
@@ -169,7 +157,6 @@ int main(int argc, char** argv) {
     }
 
     TfmDEZORiv form;
-    form.ServiceFolder = folder;
     form.ProcessaArquivos = writeoff::ProcessaArquivos;
     form.AutenticaUsuario = exportjob::AutenticaUsuario;
     form.EnviaOPs = exportjob::EnviaOPs;

@@ -1,4 +1,4 @@
-// Host identity, service folder and a blocking wait.
+// Host identity and a blocking wait.
 #include "dataaccess/KVPlatform.h"
 
 #include <arpa/inet.h>
@@ -9,7 +9,6 @@
 
 #include <chrono>
 #include <climits>
-#include <filesystem>
 #include <mutex>
 #include <thread>
 
@@ -17,19 +16,6 @@ namespace {
 
 std::mutex gMutex;
 std::string gActiveWindow;
-std::string gAppFolder;
-
-std::string WithSlash(std::string folder) {
-    if (folder.empty() || folder.back() != '/') folder += '/';
-    return folder;
-}
-
-std::string ExecutableFolder() {
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) return WithSlash(std::filesystem::current_path(ec).string());
-    return WithSlash(exe.parent_path().string());
-}
 
 }  // namespace
 
@@ -71,17 +57,6 @@ std::string ActiveWindowName() {
 void SetActiveWindowName(const std::string& name) {
     std::lock_guard lock(gMutex);
     gActiveWindow = name;
-}
-
-std::string ApplicationFolder() {
-    std::lock_guard lock(gMutex);
-    if (gAppFolder.empty()) gAppFolder = ExecutableFolder();
-    return gAppFolder;
-}
-
-void SetApplicationFolder(const std::string& folder) {
-    std::lock_guard lock(gMutex);
-    gAppFolder = folder.empty() ? std::string() : WithSlash(folder);
 }
 
 void KVSleep(int milliseconds) {

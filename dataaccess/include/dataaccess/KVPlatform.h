@@ -1,7 +1,9 @@
 // Small facts about the host that the data-access library and the service
-// read: identity for the SQL trace, the service folder, a blocking wait.
+// read: identity for the SQL trace and a blocking wait.
 #pragma once
 #include <string>
+
+#include "dataaccess/ServiceFolder.h"  // the service folder, read by the same callers
 
 // The computer's network name, at most 15 characters; empty when unknown.
 std::string GetMachineName();
@@ -12,11 +14,6 @@ std::string GetLocalIP();
 // empty when there is none. The service sets it when its main object exists.
 std::string ActiveWindowName();
 void SetActiveWindowName(const std::string& name);
-
-// The service folder (the executable's folder unless the program is told
-// otherwise), always with a trailing '/'. Trace files go below it in "Logs/".
-std::string ApplicationFolder();
-void SetApplicationFolder(const std::string& folder);
 
 // Blocks the calling thread for the given milliseconds.
 void KVSleep(int milliseconds);
