@@ -8,17 +8,25 @@
 #include "../KVWatchdog.h"
 #include "Values.h"
 #include "dataaccess/KVErrors.h"
+#include "textutil/Blanks.h"
 
 namespace kvdriver::pg {
 
 namespace {
 
-std::string TrimEnd(std::string s) {
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
-    return s;
-}
+using textutil::TrimRightBlanks;
 
 void IgnoreNotice(void*, const char*) {}
+
+// libpq's objects, each released by its owner.
+struct ResultClear {
+    void operator()(PGresult* res) const { PQclear(res); }
+};
+using Result = std::unique_ptr<PGresult, ResultClear>;
+struct ConnFinish {
+    void operator()(PGconn* conn) const { PQfinish(conn); }
+};
+using Connection = std::unique_ptr<PGconn, ConnFinish>;
 
 // SQLSTATEs after which the server has ended the session: connection
 // exceptions (class 08), admin_shutdown, crash_shutdown, cannot_connect_now.
@@ -75,21 +83,17 @@ public:
         keys.push_back(nullptr);
         values.push_back(nullptr);
 
-        FConn = PQconnectdbParams(keys.data(), values.data(), 0);
-        if (!FConn || PQstatus(FConn) != CONNECTION_OK) {
-            const std::string message = FConn ? TrimEnd(PQerrorMessage(FConn)) : "sem memória";
-            if (FConn) PQfinish(FConn);
-            FConn = nullptr;
-            throw EKVDatabaseError(message, "08001", true);
-        }
+        FOwnedConn.reset(PQconnectdbParams(keys.data(), values.data(), 0));
+        FConn = FOwnedConn.get();
+        if (!FConn || PQstatus(FConn) != CONNECTION_OK)
+            throw EKVDatabaseError(FConn ? TrimRightBlanks(PQerrorMessage(FConn)) : "sem memória", "08001", true);
         PQsetNoticeProcessor(FConn, IgnoreNotice, nullptr);
         *FCancelKey = CancelKey(PQgetCancel(FConn), PQfreeCancel);
         FSocket = PQsocket(FConn);
     }
 
     ~PgSession() override {
-        FWatchdog.Stop();
-        if (FConn) PQfinish(FConn);
+        FWatchdog.Stop();  // before the connection goes
     }
 
     void StartTransaction() override { Command("BEGIN"); }
@@ -122,17 +126,18 @@ public:
 
     ResultSet Execute(const std::string& sql, int timeoutMs) override {
         if (PQtransactionStatus(FConn) == PQTRANS_IDLE) Command("BEGIN");
-        PGresult* res = nullptr;
+        Result owned;
         Watchdog::Outcome watch;
         {
             ArmedWatch armed(FWatchdog, timeoutMs);
             // The extended protocol runs exactly one statement: a text that
             // holds a second one is refused whole, so nothing can ride along
             // behind a statement.
-            res = PQexecParams(FConn, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
+            owned.reset(PQexecParams(FConn, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0));
             watch = armed.Disarm();
         }
-        if (watch.abandoned) Abandoned(res);
+        if (watch.abandoned) Abandoned();
+        PGresult* const res = owned.get();
         const bool expired = watch.cancelled;
         ResultSet out;
         const auto status = PQresultStatus(res);
@@ -159,41 +164,37 @@ public:
         } else {
             Fail(res, expired, timeoutMs);
         }
-        PQclear(res);
         return out;
     }
 
 private:
     void Command(const char* sql) {
-        PGresult* res = nullptr;
+        Result res;
         Watchdog::Outcome watch;
         {
             ArmedWatch armed(FWatchdog, 0);
-            res = PQexec(FConn, sql);
+            res.reset(PQexec(FConn, sql));
             watch = armed.Disarm();
         }
-        if (watch.abandoned) Abandoned(res);
-        if (PQresultStatus(res) != PGRES_COMMAND_OK) Fail(res, false, 0);
-        PQclear(res);
+        if (watch.abandoned) Abandoned();
+        if (PQresultStatus(res.get()) != PGRES_COMMAND_OK) Fail(res.get(), false, 0);
     }
 
     // The server did not answer within the bound: the socket was shut down.
-    [[noreturn]] void Abandoned(PGresult* res) {
-        PQclear(res);
+    [[noreturn]] void Abandoned() {
         throw EKVDatabaseError("O servidor de banco de dados não respondeu no tempo limite; a conexão foi dada "
-                               "como perdida (" + TrimEnd(PQerrorMessage(FConn)) + ")",
+                               "como perdida (" + TrimRightBlanks(PQerrorMessage(FConn)) + ")",
                                "08006", true);
     }
 
-    [[noreturn]] void Fail(PGresult* res, bool expired, int timeoutMs) {
+    [[noreturn]] void Fail(const PGresult* res, bool expired, int timeoutMs) {
         std::string code, message;
         if (res) {
             if (const char* s = PQresultErrorField(res, PG_DIAG_SQLSTATE)) code = s;
             if (const char* m = PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY)) message = m;
             if (const char* d = PQresultErrorField(res, PG_DIAG_MESSAGE_DETAIL)) message += ". " + std::string(d);
         }
-        if (message.empty()) message = TrimEnd(PQerrorMessage(FConn));
-        PQclear(res);
+        if (message.empty()) message = TrimRightBlanks(PQerrorMessage(FConn));
         // Lost: libpq says the connection is bad, or the server said it ends
         // the session.
         const bool lost = PQstatus(FConn) == CONNECTION_BAD || EndsTheSession(code);
@@ -214,7 +215,8 @@ private:
         if (FSocket >= 0) ::shutdown(FSocket, SHUT_RDWR);
     }
 
-    PGconn* FConn = nullptr;
+    Connection FOwnedConn;
+    PGconn* FConn = nullptr;  // FOwnedConn's connection
     int FSocket = -1;
     // Filled once the connection exists; the watchdog's cancel holds a copy.
     std::shared_ptr<CancelKey> FCancelKey = std::make_shared<CancelKey>();
