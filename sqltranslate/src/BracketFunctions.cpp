@@ -59,7 +59,7 @@ bool ReadBoolean(const std::string& s) {
     }
     if (EqualsCI(s, "True")) return true;
     if (EqualsCI(s, "False")) return false;
-    throw ETranslateError("'" + s + "' is not a valid boolean value");
+    throw EInvalidHoraFlag("'" + s + "' is not a valid boolean value");
 }
 
 }  // namespace
@@ -106,7 +106,7 @@ std::string RewriteHoraInLiterals(literals::TMaskedText& m, const std::string& i
         std::string rewritten;
         try {
             rewritten = RewriteHora(value, dialect, BracketSizeLimit(value.size()));
-        } catch (const ETranslateError&) {
+        } catch (const EInvalidHoraFlag&) {
             continue;
         }
         if (rewritten == value) continue;

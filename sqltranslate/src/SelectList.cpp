@@ -27,7 +27,7 @@ std::string TableColumnsStatement(const std::string& table, bool leaveOutLargeOb
 std::string ListTableColumns(const std::string& table, const std::string& alias, bool leaveOutLargeObjects,
                              const CatalogueRunner& catalogue) {
     if (!catalogue)
-        throw ETranslateError("Sem conexão com o banco de dados: as colunas de " + alias + ".* (tabela " + table +
+        throw ECatalogueUnavailable("Sem conexão com o banco de dados: as colunas de " + alias + ".* (tabela " + table +
                               ") vêm do catálogo USER_TAB_COLUMNS do Oracle.");
     const std::vector<std::string> names = catalogue(TableColumnsStatement(table, leaveOutLargeObjects));
     std::string out;

@@ -188,7 +188,7 @@ std::string TranslateMasked(literals::TMaskedText& m, const std::string& text, c
     t = RewriteFirst(t, dialect, limit);
     t = RewriteDatesAndBlobs(t, dialect);
 
-    if (ContainsCI(t, "UDF_")) throw ETranslateError(m.Restore(LeftoverMessage(t)));
+    if (ContainsCI(t, "UDF_")) throw EUnrecognisedFunction(m.Restore(LeftoverMessage(t)));
     return t;
 }
 
@@ -207,10 +207,19 @@ std::string TranslateText(const std::string& text, const std::string& dialect, c
         t = masked::TranslateMasked(m, text, dialect, catalogue);
     } catch (const ETranslateError& e) {
         // A message that quotes the statement (a HORA flag, an alias) shows
-        // its literals as written.
-        throw ETranslateError(m.Restore(e.what()));
+        // its literals as written; the kind of refusal stays.
+        ThrowTranslateError(e.Fault(), m.Restore(e.what()));
     }
     return m.Restore(t);
+}
+
+void ThrowTranslateError(TTranslateFault fault, const std::string& message) {
+    switch (fault) {
+        case TTranslateFault::UnrecognisedFunction: throw EUnrecognisedFunction(message);
+        case TTranslateFault::InvalidHoraFlag: throw EInvalidHoraFlag(message);
+        case TTranslateFault::CatalogueUnavailable: throw ECatalogueUnavailable(message);
+    }
+    throw ETranslateError(fault, message);
 }
 
 bool MemoHit(std::string& text, const std::string& original, const std::string& anterior) {

@@ -41,8 +41,8 @@ TEST_F(TranslateSQLTest, TranslatesBeforeExecutionAndWritesTheTextBack) {
     ASSERT_EQ(script->executed.size(), 1u);
     EXPECT_EQ(script->executed[0], expected);
     EXPECT_EQ(q.SQL.Text(), expected);
-    EXPECT_EQ(q.FSQLOriginal, "SELECT UDF_NVL(SUM(P.QTDE)) AS Q FROM P\r\nWHERE P.DATA >= '12/25/2024'\r\n");
-    EXPECT_EQ(q.FSQLAnterior, expected);
+    EXPECT_EQ(q.TranslationMemoForTests().Original, "SELECT UDF_NVL(SUM(P.QTDE)) AS Q FROM P\r\nWHERE P.DATA >= '12/25/2024'\r\n");
+    EXPECT_EQ(q.TranslationMemoForTests().Translation, expected);
 }
 
 TEST_F(TranslateSQLTest, SameTextInAnotherCaseGetsTheFirstTranslation) {
@@ -183,5 +183,5 @@ TEST(TranslateSQL, WithoutDatabaseThereIsNoDialectToTranslateFor) {
     q.SQL.Add("SELECT UDF_NVL(A) FROM T");
     EXPECT_THROW(q.TranslateSQL(), EKVDatabaseError);
     EXPECT_EQ(q.SQL.Text(), "SELECT UDF_NVL(A) FROM T\r\n");
-    EXPECT_EQ(q.FSQLOriginal, "");
+    EXPECT_EQ(q.TranslationMemoForTests().Original, "");
 }

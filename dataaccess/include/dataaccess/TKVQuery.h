@@ -100,9 +100,18 @@ private:
 
 class TKVQuery : public TKVCustomQuery {
 public:
+    void TranslateSQL() override;
+
+    // The translation memo, for tests: the last house-dialect text
+    // translated and its translation (both empty after a refusal).
+    struct TTranslationMemo {
+        const std::string& Original;
+        const std::string& Translation;
+    };
+    TTranslationMemo TranslationMemoForTests() const { return {FSQLOriginal, FSQLAnterior}; }
+
+private:
     // Translation memo: the last house-dialect text and its translation.
     std::string FSQLOriginal;
     std::string FSQLAnterior;
-
-    void TranslateSQL() override;
 };
