@@ -79,6 +79,9 @@ TEST(SqlHelpers, UpperCaseTextIncludesAccentedLetters) {
         {"\xC3\x9F", "\xC3\x9F"},  // sharp s keeps its one character
         {"O'neil", "O'NEIL"},
         {"bad\xFFutf", "BAD\xFFUTF"},
+        // Malformed sequences stay byte for byte: an overlong NUL is no NUL.
+        {"a\xC0\x80" "b", "A\xC0\x80" "B"},
+        {"a\xE2\x82", "A\xE2\x82"},
     };
     for (auto& c : cases) EXPECT_EQ(UpperCaseText(c[0]), c[1]) << c[0];
 }

@@ -279,3 +279,38 @@ TEST(TranslateText, MalformedCallsThatCopyTextStayBounded) {
     pos += ", C FROM T\r\n";
     for (const char* d : {"PG", "Ora"}) EXPECT_LE(TranslateText(pos, d).size(), sqltranslate::BracketSizeLimit(pos.size())) << d;
 }
+
+// Each refusal has its own type and fault code under ETranslateError, and
+// keeps its message.
+TEST(TranslateText, RefusalsAreToldApart) {
+    struct Case {
+        std::string sql, dialect;
+        sqltranslate::TTranslateFault fault;
+        std::string messageStart;
+    };
+    const Case cases[] = {
+        {L("SELECT UDF_NOPE(A) FROM T"), "FB", sqltranslate::TTranslateFault::UnrecognisedFunction,
+         "Função não reconhecida."},
+        {L("SELECT HORA[A,talvez] FROM T"), "FB", sqltranslate::TTranslateFault::InvalidHoraFlag,
+         "'talvez' is not a valid boolean value"},
+        {L("SELECT DISTINCT P.*, G.NOME FROM PRODUTO P INNER JOIN GRUPO G ON G.COD = P.GRUPO"), "Ora", sqltranslate::TTranslateFault::CatalogueUnavailable,
+         "Sem conexão com o banco de dados"},
+    };
+    for (const auto& c : cases) {
+        try {
+            TranslateText(c.sql, c.dialect);
+            ADD_FAILURE() << "accepted " << c.sql;
+        } catch (const ETranslateError& e) {
+            EXPECT_EQ(e.Fault(), c.fault) << c.sql;
+            EXPECT_EQ(std::string(e.what()).rfind(c.messageStart, 0), 0u) << e.what();
+            const bool typed =
+                (c.fault == sqltranslate::TTranslateFault::UnrecognisedFunction) ==
+                    (dynamic_cast<const sqltranslate::EUnrecognisedFunction*>(&e) != nullptr) &&
+                (c.fault == sqltranslate::TTranslateFault::InvalidHoraFlag) ==
+                    (dynamic_cast<const sqltranslate::EInvalidHoraFlag*>(&e) != nullptr) &&
+                (c.fault == sqltranslate::TTranslateFault::CatalogueUnavailable) ==
+                    (dynamic_cast<const sqltranslate::ECatalogueUnavailable*>(&e) != nullptr);
+            EXPECT_TRUE(typed) << c.sql;
+        }
+    }
+}
