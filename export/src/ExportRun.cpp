@@ -5,6 +5,7 @@
 #include "dataaccess/KVErrors.h"
 #include "export/Export.h"
 #include "shell/SqlHelpers.h"
+#include "shell/StopSignals.h"
 
 namespace exportjob {
 
@@ -51,7 +52,6 @@ void StartOrder(TRunContext& ctx) {
     ctx.PiecesTotal = 0;
     ctx.CyclesTotal = 0;
     ctx.Form.CDSOrdTecelagem.EmptyDataSet();
-    ctx.ChildKeys.clear();
     DeletarPorCodigo(ctx, ctx.Header.Numero);
 }
 
@@ -84,6 +84,8 @@ void EnviaOPs(TfmDEZORiv& form) {
     TKVQuery selection;
     selection.SetDatabase(&form.dbKV);
     try {
+        // A stop asked for during the login: no statement, no request.
+        if (shell::StopRequested()) throw shell::TStopRequested{};
         SetOrderHeaders(form);
         SetLines(selection, SelectionSQL());
         selection.Open();
@@ -107,10 +109,14 @@ void EnviaOPs(TfmDEZORiv& form) {
             }
             if (!TrimText(ctx.Header.Codigo).empty()) FinishOrder(ctx);
         }
+    } catch (const shell::TStopRequested&) {
+        // The request in progress was aborted (or none was sent): what it
+        // would have marked stays unsent, and its order goes again.
+        form.LogAtividade(MsgEnvioInterrompido);
     } catch (const std::exception& e) {
         // Also a lost database connection, from any step: no further request
         // goes out, and the next run connects again.
-        form.LogAtividade(std::string("Não foi possível integrar as OPs. Erro ") + e.what());
+        form.LogAtividade(std::string("Não foi possível integrar as OPs. Erro ") + LogText(e.what()));
     }
     try {
         selection.Close();

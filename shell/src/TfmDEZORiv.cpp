@@ -9,6 +9,7 @@
 #include "shell/ActivityLog.h"
 #include "shell/IniFile.h"
 #include "shell/RegionalSettings.h"
+#include "shell/StopSignals.h"
 
 namespace {
 
@@ -217,6 +218,10 @@ void TfmDEZORiv::ApplicationEvents1Exception(const std::exception& error) {
 bool TfmDEZORiv::Dispatch(const std::function<void()>& handler) {
     try {
         handler();
+        return true;
+    } catch (const shell::TStopRequested&) {
+        // A run that ended early for a stop has said so itself; nothing is
+        // wrong with the inbox file it was reading.
         return true;
     } catch (const std::exception& e) {
         ApplicationEvents1Exception(e);

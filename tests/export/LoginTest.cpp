@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "FakeApiProcess.h"
+#include "TestSeams.h"
 #include "export/Export.h"
 #include "shell/RegionalSettings.h"
 

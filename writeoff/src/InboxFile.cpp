@@ -13,29 +13,7 @@ namespace writeoff {
 namespace {
 
 using shell::AppendUtf8;
-
-bool IsValidUtf8(const std::string& s) {
-    size_t i = 0, n = s.size();
-    while (i < n) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80) { ++i; continue; }
-        int len;
-        char32_t cp, min;
-        if ((c & 0xE0) == 0xC0) { len = 2; cp = c & 0x1F; min = 0x80; }
-        else if ((c & 0xF0) == 0xE0) { len = 3; cp = c & 0x0F; min = 0x800; }
-        else if ((c & 0xF8) == 0xF0) { len = 4; cp = c & 0x07; min = 0x10000; }
-        else return false;
-        if (i + len > n) return false;
-        for (int k = 1; k < len; ++k) {
-            unsigned char cc = static_cast<unsigned char>(s[i + k]);
-            if ((cc & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        i += len;
-    }
-    return true;
-}
+using shell::IsValidUtf8;
 
 // Windows-1252 characters 0x80 to 0x9F; the five unassigned ones map to
 // themselves as C1 controls, as Windows does.

@@ -11,6 +11,7 @@
 #include "shell/ActivityLog.h"
 #include "shell/RegionalSettings.h"
 #include "shell/SqlHelpers.h"
+#include "shell/StopSignals.h"
 #include "writeoff/InboxFile.h"
 #include "writeoff/WriteOff.h"
 #include "WriteOffSteps.h"
@@ -124,11 +125,16 @@ double MachineCost(TfmDEZORiv& fm, const std::string& quotedOF) {
     return cost;
 }
 
+enum class TFileOutcome { Posted, Retry, Stopped };
+
 // Unit cost, material requirements and posting of every order of TbOF.
-// False when an order was undone for a passing reason and must be tried again.
-bool PostOrders(TfmDEZORiv& fm, const LotsByOrder& lots) {
+// Retry when an order was undone for a passing reason and must be tried
+// again; Stopped when a stop of the service was asked for: the order being
+// posted is finished, the ones after it are left for the next run.
+TFileOutcome PostOrders(TfmDEZORiv& fm, const LotsByOrder& lots) {
     bool complete = true;
     for (fm.TbOF.First(); !fm.TbOF.Eof(); fm.TbOF.Next()) {
+        if (shell::StopRequested()) return TFileOutcome::Stopped;
         fm.TbEstoque.EmptyDataSet();
         std::string of = fm.TbOF["OF"].AsString();
 
@@ -153,7 +159,7 @@ bool PostOrders(TfmDEZORiv& fm, const LotsByOrder& lots) {
 
         if (BaixaOF(fm) == TPosting::Retry) complete = false;
     }
-    return complete;
+    return complete ? TFileOutcome::Posted : TFileOutcome::Retry;
 }
 
 }  // namespace
@@ -169,14 +175,22 @@ void ProcessaArquivos(TfmDEZORiv& fm) {
     shell::TLookupValue produto, cliente;
     LotsByOrder lots;
 
+    const auto stopped = [&fm](const std::string& name) {
+        // Orders already posted are refused as already imported next time.
+        fm.LinhaMemo1("SERVICO PARANDO, IMPORTACAO INTERROMPIDA. ARQUIVO MANTIDO EM RECEBIDOS, AS OFS "
+                      "RESTANTES SERAO IMPORTADAS NA PROXIMA EXECUCAO: " + name);
+    };
     for (const std::string& name : ListInbox(inbox)) {
+        if (shell::StopRequested()) return stopped(name);
         fm.TbOF.EmptyDataSet();
         fm.Origem = inbox + "/" + name;
         fm.Destino = processed + "/" + name;
 
         std::vector<std::string> lines = ReadInboxLines(fm.Origem);
         LoadRecords(fm, name, lines, produto, cliente, lots);
-        if (!PostOrders(fm, lots)) {
+        TFileOutcome outcome = PostOrders(fm, lots);
+        if (outcome == TFileOutcome::Stopped) return stopped(name);
+        if (outcome == TFileOutcome::Retry) {
             // Its other orders are refused as already imported next time.
             fm.LinhaMemo1("ARQUIVO MANTIDO EM RECEBIDOS PARA NOVA TENTATIVA NA PROXIMA EXECUCAO: " + name);
             continue;
