@@ -12,6 +12,7 @@
 #include <string>
 
 #include "ExportHarness.h"
+#include "TestSeams.h"
 #include "export/Export.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include "export/Export.h"
 #include "shell/ServiceNotify.h"
 #include "shell/SqlHelpers.h"
+#include "shell/StopSignals.h"
 
 namespace exportjob {
 
@@ -52,7 +53,6 @@ void StartOrder(TRunContext& ctx) {
     ctx.PiecesTotal = 0;
     ctx.CyclesTotal = 0;
     ctx.Form.CDSOrdTecelagem.EmptyDataSet();
-    ctx.ChildKeys.clear();
     DeletarPorCodigo(ctx, ctx.Header.Numero);
 }
 
@@ -85,6 +85,8 @@ void EnviaOPs(TfmDEZORiv& form) {
     TKVQuery selection;
     selection.SetDatabase(&form.dbKV);
     try {
+        // A stop asked for during the login: no statement, no request.
+        if (shell::StopRequested()) throw shell::TStopRequested{};
         SetOrderHeaders(form);
         SetLines(selection, SelectionSQL());
         selection.Open();
@@ -109,10 +111,14 @@ void EnviaOPs(TfmDEZORiv& form) {
             }
             if (!TrimText(ctx.Header.Codigo).empty()) FinishOrder(ctx);
         }
+    } catch (const shell::TStopRequested&) {
+        // The request in progress was aborted (or none was sent): what it
+        // would have marked stays unsent, and its order goes again.
+        form.LogAtividade(MsgEnvioInterrompido);
     } catch (const std::exception& e) {
         // Also a lost database connection, from any step: no further request
         // goes out, and the next run connects again.
-        form.LogAtividade(std::string("Não foi possível integrar as OPs. Erro ") + e.what());
+        form.LogAtividade(std::string("Não foi possível integrar as OPs. Erro ") + LogText(e.what()));
     }
     try {
         selection.Close();

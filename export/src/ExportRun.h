@@ -30,13 +30,6 @@ struct TRunContext {
     double PiecesTotal = 0;
     int32_t CyclesTotal = 0;
     std::string ResponseText;  // of the last request
-    // Full NUMERO, CODIGO and COR of each child record of CDSOrdTecelagem, in
-    // the same order: the work table keeps them cut to its column widths,
-    // and a cut value could name another order's line when it is marked.
-    struct TLineKey {
-        std::string Numero, Codigo, Cor;
-    };
-    std::vector<TLineKey> ChildKeys;
 };
 
 // The selection of unsent lines, one clause per line.

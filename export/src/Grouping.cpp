@@ -20,6 +20,12 @@ void EnviaOrdemAgrupamento(TRunContext& ctx) {
 
     std::string body;
     std::string url = form.sURLReq + PathGrouping;
+    // The restriction ends with the grouping, also when a stop or a lost
+    // connection ends the run from inside it.
+    struct TFilterGuard {
+        shell::TWorkTable& table;
+        ~TFilterGuard() { table.ClearFilter(); }
+    } filterGuard{cds};
     try {
         cds.SetFilter("SelOrdTecPai", "N");
         Json groups = Json::array();
@@ -39,31 +45,22 @@ void EnviaOrdemAgrupamento(TRunContext& ctx) {
         TAnswer answer = PostOrder(form, url, body);
         ctx.ResponseText = answer.Text;
         if (Accepted(answer)) {
-            form.LogAtividade("Feito o agrupamento das ordens " + answer.Text);
-            size_t child = 0;
-            for (cds.First(); !cds.Eof(); cds.Next(), ++child) {
-                // The line as it was read and sent, not its width-cut copy.
-                if (child < ctx.ChildKeys.size()) {
-                    const auto& key = ctx.ChildKeys[child];
-                    AtualizaStatusEnviado(form, key.Numero, key.Codigo, key.Cor);
-                } else {
-                    AtualizaStatusEnviado(form, cds["Numero"].AsString(), cds["Codigo"].AsString(),
-                                          cds["Cor"].AsString());
-                }
-            }
+            form.LogAtividade("Feito o agrupamento das ordens " + LogText(answer.Text));
+            // Each line as it was read and sent, not the record's width-cut
+            // copy, which could name another order's line.
+            for (cds.First(); !cds.Eof(); cds.Next())
+                AtualizaStatusEnviado(form, cds["NumeroLinha"].AsString(), cds["CodigoLinha"].AsString(),
+                                      cds["CorLinha"].AsString());
         } else {
-            form.LogAtividade("Não foi possível fazer o agrupamento das ordens. Retorno " + answer.Text);
+            form.LogAtividade("Não foi possível fazer o agrupamento das ordens. Retorno " + LogText(answer.Text));
         }
     } catch (const std::exception& e) {
         // A lost database connection (while marking) ends the run.
-        if (IsConnectionLost(e)) {
-            cds.ClearFilter();
-            throw;
-        }
-        form.LogAtividade(std::string("Não foi possível fazer o agrupamento das ordens. Exceção ") + e.what());
+        if (IsConnectionLost(e)) throw;
+        form.LogAtividade(std::string("Não foi possível fazer o agrupamento das ordens. Exceção ") +
+                          LogText(e.what()));
         GravaArquivoExcecao(form, "EnviaOrdemAgrupamento_" + ctx.Header.Numero, body, url, e.what(), "POST");
     }
-    cds.ClearFilter();
 }
 
 bool DeletarPorCodigo(TRunContext& ctx, const std::string& numero) {
@@ -79,10 +76,10 @@ bool DeletarPorCodigo(TRunContext& ctx, const std::string& numero) {
             form.LogAtividade("OP " + numero + " excluída com sucesso");
             return true;
         }
-        form.LogAtividade("Não foi possível excluir a OP " + numero + " Erro " + answer.Text);
+        form.LogAtividade("Não foi possível excluir a OP " + numero + " Erro " + LogText(answer.Text));
         return false;
     } catch (const std::exception& e) {
-        form.LogAtividade("Não foi possível excluir OP " + numero + " Erro " + e.what());
+        form.LogAtividade("Não foi possível excluir OP " + numero + " Erro " + LogText(e.what()));
         GravaArquivoExcecao(form, "DeletarPorCodigo_" + numero, body, url, e.what(), "DELETE");
         return false;
     }

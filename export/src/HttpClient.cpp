@@ -8,6 +8,10 @@
 #include <curl/curl.h>
 #include <iconv.h>
 
+#include "TestSeams.h"
+#include "shell/StopSignals.h"
+#include "shell/Utf8.h"
+
 namespace exportjob {
 
 namespace {
@@ -43,15 +47,33 @@ std::string CharsetOf(const std::string& contentType) {
     return cs;
 }
 
+struct TLimits {
+    long connectMs = ConnectTimeoutMs;
+    long totalMs = RequestTimeoutMs;
+    long lowSpeedSeconds = LowSpeedSeconds;
+};
+TLimits limits;
+
 struct Exchange {
     std::string body;
     std::string statusLine;
+    bool tooLarge = false;
 };
 
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
-    static_cast<Exchange*>(user)->body.append(data, size * count);
-    return size * count;
+    auto* exchange = static_cast<Exchange*>(user);
+    size_t n = size * count;
+    if (exchange->body.size() + n > MaxAnswerBytes) {
+        exchange->tooLarge = true;
+        return 0;  // aborts the transfer
+    }
+    exchange->body.append(data, n);
+    return n;
 }
+
+// Called by libcurl at least once a second while a request is in progress,
+// also while it waits for a connection or an answer.
+int OnProgress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) { return shell::StopRequested() ? 1 : 0; }
 
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     std::string line(data, size * count);
@@ -61,12 +83,20 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
 
 }  // namespace
 
+void testing::SetHttpLimits(long connectMs, long totalMs, long lowSpeedSeconds) {
+    limits = {connectMs, totalMs, lowSpeedSeconds};
+}
+
+void testing::ResetHttpLimits() { limits = {}; }
+
 std::string DecodeBody(const std::string& bytes, const std::string& contentType) {
     std::string charset = CharsetOf(contentType);
     std::string lower = Lower(charset);
-    if (lower.empty() || lower == "utf-8" || lower == "utf8") return bytes;
+    if (lower.empty() || lower == "utf-8" || lower == "utf8") return shell::ReplaceInvalidUtf8(bytes);
     iconv_t cd = iconv_open("UTF-8", charset.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) throw EHttpError("Charset não suportado: " + charset);
+    // A charset we cannot convert: the answer is read as UTF-8, so an
+    // accepted request is not taken for a failed one (and sent again).
+    if (cd == reinterpret_cast<iconv_t>(-1)) return shell::ReplaceInvalidUtf8(bytes);
     std::string out;
     std::string in = bytes;
     char* inPtr = in.data();
@@ -85,7 +115,7 @@ std::string DecodeBody(const std::string& bytes, const std::string& contentType)
         }
     }
     iconv_close(cd);
-    return out;
+    return shell::ReplaceInvalidUtf8(out);
 }
 
 struct THttpClient::Impl {
@@ -105,12 +135,16 @@ THttpClient::~THttpClient() {
 }
 
 THttpResponse THttpClient::Send(const std::string& method, const std::string& url, const std::string& body) {
+    if (shell::StopRequested()) throw shell::TStopRequested{};
     CURL* curl = FImpl->curl;
     Exchange exchange;
     char errorText[CURL_ERROR_SIZE] = {0};
 
     curl_slist* headers = nullptr;
     auto addHeader = [&headers](const std::string& line) {
+        // A line break would end the header early and start another one.
+        if (line.find_first_of("\r\n") != std::string::npos)
+            throw EHttpError("Cabeçalho HTTP com quebra de linha recusado");
         curl_slist* next = curl_slist_append(headers, line.c_str());
         if (!next) throw EHttpError("Sem memória para os cabeçalhos HTTP");
         headers = next;
@@ -145,9 +179,26 @@ THttpResponse THttpClient::Send(const std::string& method, const std::string& ur
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
     if (const char* bundle = std::getenv("CURL_CA_BUNDLE"); bundle && *bundle)
         curl_easy_setopt(curl, CURLOPT_CAINFO, bundle);
+    // No request can hold the service.
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, limits.connectMs);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, limits.totalMs);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, limits.lowSpeedSeconds);
+    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(MaxAnswerBytes));
+    // A stop of the service aborts the transfer.
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
+    // A connection of its own for every request: libcurl resends a request
+    // on a reused connection that turns out dead, and a POST must never go
+    // out twice. Cookies live in the handle, not in the connection.
+    curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
+    curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
 
     CURLcode rc = curl_easy_perform(curl);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
+    if (rc == CURLE_ABORTED_BY_CALLBACK && shell::StopRequested()) throw shell::TStopRequested{};
+    if (exchange.tooLarge || rc == CURLE_FILESIZE_EXCEEDED)
+        throw EHttpError("Resposta do servidor maior que 16 MiB, recusada");
     if (rc != CURLE_OK) {
         std::string message = errorText[0] ? Trim(errorText) : curl_easy_strerror(rc);
         throw EHttpError(message);

@@ -1,6 +1,13 @@
 // The export's HTTP client on libcurl: one request at a time, custom header
 // lines sent as written, an optional in-memory cookie store, bodies decoded by
 // their declared charset, and statuses from a threshold on reported as errors.
+//
+// No request can hold the service: a connection must be made within
+// ConnectTimeoutMs, the whole answer must have come within RequestTimeoutMs,
+// and a request that receives under 1 byte per second for LowSpeedSeconds
+// fails. A stop of the service aborts a request within about a second. Each
+// request goes out on a connection of its own and is sent at most once: a
+// connection that dies is an error of that request, never a silent resend.
 #pragma once
 #include <memory>
 #include <stdexcept>
@@ -27,6 +34,13 @@ struct THttpResponse {
     std::string Text;         // body decoded to UTF-8
 };
 
+// Fixed limits of every request.
+inline constexpr long ConnectTimeoutMs = 15000;
+inline constexpr long RequestTimeoutMs = 120000;
+inline constexpr long LowSpeedSeconds = 30;  // under 1 byte per second
+// Largest answer body read; a longer one is an error of the request.
+inline constexpr size_t MaxAnswerBytes = 16 * 1024 * 1024;
+
 class THttpClient {
 public:
     // errorFromStatus: answers with this status or above raise EHttpError.
@@ -43,6 +57,8 @@ public:
     std::vector<std::string> CustomHeaders;
 
     // Sends a request with a body (POST, DELETE ...) and waits for the answer.
+    // Raises EHttpError for a failed request and shell::TStopRequested when
+    // a stop of the service is asked for before or during it.
     THttpResponse Send(const std::string& method, const std::string& url, const std::string& body);
 
 private:
@@ -52,7 +68,8 @@ private:
 };
 
 // Decodes a body in the charset that a Content-Type value declares; UTF-8
-// when it declares none. An unknown charset raises EHttpError.
+// when it declares none or one that cannot be converted. The result is
+// always well-formed UTF-8: bytes that are not become U+FFFD.
 std::string DecodeBody(const std::string& bytes, const std::string& contentType);
 
 }  // namespace exportjob

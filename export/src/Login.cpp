@@ -1,9 +1,12 @@
 // Login to the web API and the JSON field reader.
+#include <algorithm>
 #include <stdexcept>
+#include <vector>
 
 #include "RequestExchange.h"
 #include "export/Export.h"
 #include "shell/SqlHelpers.h"
+#include "shell/StopSignals.h"
 
 namespace exportjob {
 
@@ -34,6 +37,39 @@ const Json* Find(const Json& value, const std::string& path) {
         i = end == std::string::npos ? path.size() : end;
     }
     return current;
+}
+
+// Parses an answer of the web API; invalid JSON gives a discarded value. Of
+// several members of one object with the same name the first counts (a
+// plain parse would keep the last).
+Json ParseAnswer(const std::string& text) {
+    std::vector<std::vector<std::string>> names;  // member names per open object
+    auto firstOnly = [&names](int, Json::parse_event_t event, Json& parsed) {
+        switch (event) {
+            case Json::parse_event_t::object_start: names.emplace_back(); break;
+            case Json::parse_event_t::object_end:
+                if (!names.empty()) names.pop_back();
+                break;
+            case Json::parse_event_t::key: {
+                if (names.empty()) break;
+                const std::string& name = parsed.get_ref<const std::string&>();
+                auto& seen = names.back();
+                if (std::find(seen.begin(), seen.end(), name) != seen.end()) return false;
+                seen.push_back(name);
+                break;
+            }
+            default: break;
+        }
+        return true;
+    };
+    return Json::parse(text, firstOnly, false);
+}
+
+// Why a token cannot go into a header line, or "" when it can.
+std::string TokenFault(const std::string& token) {
+    for (unsigned char c : token)
+        if (c < 0x20 || c == 0x7F) return "O token recebido contém caracteres de controle e foi recusado";
+    return {};
 }
 
 std::string UpperAscii(std::string s) {
@@ -90,7 +126,7 @@ bool AutenticaUsuario(TfmDEZORiv& form) {
         THttpResponse response = client.Send("POST", url, JsonToAsciiText(body));
         WaitMs(500);
 
-        Json answer = Json::parse(response.Text, nullptr, false);
+        Json answer = ParseAnswer(response.Text);
         if (TrimText(response.Text).empty() || answer.is_discarded()) return result;
         if (!answer.is_object()) throw std::runtime_error("A resposta da autenticação não é um objeto JSON");
         auto message = answer.find("message");
@@ -105,10 +141,17 @@ bool AutenticaUsuario(TfmDEZORiv& form) {
                                                          : response.StatusLine,
                              response.Status);
         }
-        form.sToken = LeCampoJSON(form, *message, "", false, "");
+        std::string token = LeCampoJSON(form, *message, "", false, "");
+        // The token goes into a header line: a line break in it would add
+        // headers of the server's choosing to every request.
+        if (std::string fault = TokenFault(token); !fault.empty()) throw std::runtime_error(fault);
+        form.sToken = token;
         form.LogAtividade("Usuário " + form.sUsuario + " autenticado, para envio das OPs.");
+    } catch (const shell::TStopRequested&) {
+        form.LogAtividade(MsgEnvioInterrompido);
+        result = false;
     } catch (const std::exception& e) {
-        form.LogAtividade(std::string("Não foi possível conectar para envio das OPs. ") + e.what());
+        form.LogAtividade(std::string("Não foi possível conectar para envio das OPs. ") + LogText(e.what()));
         result = false;
     }
     return result;

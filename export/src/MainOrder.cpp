@@ -164,7 +164,7 @@ bool EnviaOrdemPrincipal(TRunContext& ctx) {
         if (!Accepted(answer)) {
             GravaArquivoExcecao(form, prefix, body, url, "", "POST");
             form.LogAtividade("Não foi possível enviar a OP Principal " + h.Numero + " Produto " + h.Codigo +
-                              ". Exceção " + answer.Text);
+                              ". Exceção " + LogText(answer.Text));
             return false;
         }
         form.LogAtividade("Envio da OP Principal " + h.Numero + " Produto " + h.Codigo);
@@ -179,7 +179,7 @@ bool EnviaOrdemPrincipal(TRunContext& ctx) {
     } catch (const std::exception& e) {
         if (IsConnectionLost(e)) throw;  // ends the run
         form.LogAtividade("Não foi possível enviar OP Principal " + h.Numero + " Produto " + h.Codigo +
-                          ". Exceção " + e.what());
+                          ". Exceção " + LogText(e.what()));
         GravaArquivoExcecao(form, prefix, body, url, e.what(), "POST");
         return false;
     }

@@ -86,7 +86,7 @@ bool EnviaOrdem(TRunContext& ctx) {
         ctx.ResponseText = answer.Text;
         if (!Accepted(answer)) {
             form.LogAtividade("Não foi possível enviar a OP " + l.Numero + " Produto " + l.Codigo + " Cor " + l.Cor +
-                              ". Retorno " + answer.Text);
+                              ". Retorno " + LogText(answer.Text));
             return false;
         }
         form.LogAtividade("Envio da OP " + l.Numero + " Produto " + l.Codigo + " Cor " + l.Cor);
@@ -99,12 +99,15 @@ bool EnviaOrdem(TRunContext& ctx) {
         cds["Codigo"] = l.Codigo;
         cds["Cor"] = l.Cor;
         cds["QtdeFilho"] = l.Qtde;
+        // The line as it was read and sent, by which it is marked.
+        cds["NumeroLinha"] = l.Numero;
+        cds["CodigoLinha"] = l.Codigo;
+        cds["CorLinha"] = l.Cor;
         cds.Post();
-        ctx.ChildKeys.push_back({l.Numero, l.Codigo, l.Cor});
         return true;
     } catch (const std::exception& e) {
         form.LogAtividade("Não foi possível enviar OP " + l.Numero + " Produto " + l.Codigo + " Cor " + l.Cor +
-                          ". Exceção " + e.what());
+                          ". Exceção " + LogText(e.what()));
         GravaArquivoExcecao(form, "EnviaOrdem_" + l.Numero + "-" + l.Cor, body, url, e.what(), "POST");
         return false;
     }

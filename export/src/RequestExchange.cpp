@@ -1,11 +1,14 @@
 #include "RequestExchange.h"
 
 #include <chrono>
+#include <algorithm>
 #include <climits>
 #include <stdexcept>
 #include <thread>
 
+#include "TestSeams.h"
 #include "export/Export.h"
+#include "shell/StopSignals.h"
 
 namespace exportjob {
 
@@ -25,9 +28,31 @@ public:
 
 void testing::SetWaitScale(double scale) { waitScale = scale < 0 ? 0 : scale; }
 
-void WaitMs(int milliseconds) {
-    auto scaled = std::chrono::duration<double, std::milli>(milliseconds * waitScale);
-    if (scaled.count() > 0) std::this_thread::sleep_for(scaled);
+void WaitMs(int ms) {
+    using namespace std::chrono;
+    const auto until =
+        steady_clock::now() + duration_cast<steady_clock::duration>(duration<double, std::milli>(ms * waitScale));
+    // In slices, so that a stop is seen at once.
+    while (!shell::StopRequested()) {
+        auto left = until - steady_clock::now();
+        if (left <= steady_clock::duration::zero()) break;
+        std::this_thread::sleep_for(std::min<steady_clock::duration>(left, milliseconds(50)));
+    }
+}
+
+std::string LogText(const std::string& text) {
+    std::string out = text.substr(0, std::min(text.size(), MaxLogTextBytes));
+    bool cut = out.size() < text.size();
+    if (cut) {
+        // Back to the start of the character that the cut went through.
+        size_t end = out.size();
+        while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+        out.resize(end);
+    }
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+    if (cut) out += " [...]";
+    return out;
 }
 
 THttpClient& OrderClient(TfmDEZORiv& form) {

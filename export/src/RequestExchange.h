@@ -19,8 +19,22 @@ THttpClient& OrderClient(TfmDEZORiv& form);
 // Sets the order client's request headers from form.sToken.
 void SetOrderHeaders(TfmDEZORiv& form);
 
-// The fixed waits, scaled by the test seam.
+// The fixed waits (scaled by the test seam). A stop of the service cuts a
+// wait short: the caller goes on to judge the answer it has, and the next
+// request raises shell::TStopRequested instead of going out.
 void WaitMs(int milliseconds);
+
+// Longest text of an answer or error that goes into a log line, in bytes.
+inline constexpr size_t MaxLogTextBytes = 2000;
+// Text from the wire as it goes into a log line: control characters (CR and
+// LF among them) shown as blanks, so it stays on its line, and cut at
+// MaxLogTextBytes on a character boundary, with " [...]" after the cut.
+std::string LogText(const std::string& text);
+
+// Logged when a stop of the service ends a login or an export run early.
+inline constexpr const char* MsgEnvioInterrompido =
+    "Envio das OPs interrompido: o serviço está parando. As OPs não marcadas como enviadas serão enviadas "
+    "na próxima execução.";
 
 struct TAnswer {
     int Status = 0;

@@ -4,6 +4,7 @@
 
 #include <climits>
 
+#include "shell/StopSignals.h"
 #include "shell/TfmDEZORiv.h"
 
 namespace shell {
@@ -25,7 +26,8 @@ void Bind(TfmDEZORiv& form, TTimer& timer, QTimer& qt) {
     };
     timer.OnChange = sync;
     QObject::connect(&qt, &QTimer::timeout, [&form, &timer] {
-        if (!timer.Armed()) return;
+        // Once a stop was asked for, no run starts; the loop is about to quit.
+        if (!timer.Armed() || StopRequested()) return;
         form.Dispatch([&timer] {
             if (timer.OnTimer) timer.OnTimer();
         });

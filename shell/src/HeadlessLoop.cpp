@@ -39,6 +39,14 @@ void THeadlessLoop::Bind(TBinding& binding, TTimer& timer) {
 int THeadlessLoop::Run() {
     FQuit = false;
     while (!FQuit) {
+        // A stop asked for during a run (a signal a job saw, or RequestStop)
+        // ends the loop before any further run starts.
+        if (StopRequested()) {
+            signalfd_siginfo info{};
+            if (FSignalFd >= 0 && ::read(FSignalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info))
+                return static_cast<int>(info.ssi_signo);
+            return 0;
+        }
         ServiceProgress();  // the wait between runs is progress too
 
         // Wait for the next due timer, a stop signal, or the next ping.
@@ -59,13 +67,15 @@ int THeadlessLoop::Run() {
         if (ready < 0 && errno != EINTR) return 0;
         if (ready > 0 && (fd.revents & POLLIN)) {
             signalfd_siginfo info{};
-            if (::read(FSignalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info))
+            if (::read(FSignalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+                RequestStop();
                 return static_cast<int>(info.ssi_signo);
+            }
         }
 
         for (TBinding* b : {&FVerifica, &FEnvioOP}) {
             if (FQuit) break;
-            if (!b->Timer->Armed() || Clock::now() < b->Due) continue;
+            if (!b->Timer->Armed() || Clock::now() < b->Due || StopRequested()) continue;
             // Until the handler switches the timer off and on, the next
             // period counts from now.
             b->Due = Clock::now() + std::chrono::milliseconds(std::min(b->Timer->Interval(), MaxTimerInterval));

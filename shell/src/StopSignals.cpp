@@ -9,11 +9,17 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <ctime>
+
+#include "StopSignalsTesting.h"
 
 namespace shell {
 
 namespace {
+
+std::atomic<bool> stopFlag{false};
 
 sigset_t StopSet() {
     sigset_t set;
@@ -24,6 +30,29 @@ sigset_t StopSet() {
 }
 
 }  // namespace
+
+bool StopRequested() {
+    if (stopFlag.load(std::memory_order_relaxed)) return true;
+    // Blocked signals stay pending until the event loop reads them; a run in
+    // progress sees them here.
+    sigset_t pending;
+    sigemptyset(&pending);
+    if (sigpending(&pending) == 0 && (sigismember(&pending, SIGTERM) == 1 || sigismember(&pending, SIGINT) == 1)) {
+        stopFlag.store(true, std::memory_order_relaxed);
+        return true;
+    }
+    return false;
+}
+
+void RequestStop() { stopFlag.store(true, std::memory_order_relaxed); }
+
+void testing::ClearStopRequest() {
+    sigset_t set = StopSet();
+    timespec zero{0, 0};
+    while (sigtimedwait(&set, nullptr, &zero) > 0) {
+    }
+    stopFlag.store(false, std::memory_order_relaxed);
+}
 
 void BlockStopSignals() {
     sigset_t set = StopSet();
@@ -46,7 +75,9 @@ TStopSignalWatcher::TStopSignalWatcher(std::function<void(int)> onStop) : FOnSto
         signalfd_siginfo info{};
         bool got = false;
         while (::read(FFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) got = true;
-        if (got && FOnStop) FOnStop(static_cast<int>(info.ssi_signo));
+        if (!got) return;
+        RequestStop();
+        if (FOnStop) FOnStop(static_cast<int>(info.ssi_signo));
     });
 }
 

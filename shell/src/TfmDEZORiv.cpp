@@ -9,6 +9,7 @@
 #include "shell/IniFile.h"
 #include "shell/RegionalSettings.h"
 #include "shell/SqlHelpers.h"
+#include "shell/StopSignals.h"
 #include "shell/TextCase.h"
 #include "shell/Version.h"
 #include "textutil/AsciiCase.h"
@@ -259,6 +260,10 @@ void TfmDEZORiv::ApplicationEvents1Exception(const std::exception& error) {
 bool TfmDEZORiv::Dispatch(const std::function<void()>& handler) {
     try {
         handler();
+        return true;
+    } catch (const shell::TStopRequested&) {
+        // A run that ended early for a stop has said so itself; nothing is
+        // wrong with the inbox file it was reading.
         return true;
     } catch (const std::exception& e) {
         ApplicationEvents1Exception(e);

@@ -20,6 +20,24 @@ void AppendUtf8(std::string& out, char32_t cp) {
     }
 }
 
+std::string ReplaceInvalidUtf8(const std::string& bytes) {
+    if (IsValidUtf8(bytes)) return bytes;
+    std::string out;
+    out.reserve(bytes.size() + 16);
+    for (size_t i = 0; i < bytes.size();) {
+        char32_t cp;
+        const size_t len = DecodeUtf8(bytes, i, cp);
+        if (len == 0) {
+            AppendUtf8(out, 0xFFFD);
+            ++i;
+        } else {
+            out.append(bytes, i, len);
+            i += len;
+        }
+    }
+    return out;
+}
+
 }  // namespace shell
 
 namespace shell {

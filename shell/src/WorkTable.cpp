@@ -317,7 +317,10 @@ std::vector<TColumnDef> CDSOrdTecelagemColumns() {
     using K = TColumnKind;
     return {{"SelOrdTecPai", K::Text, 1}, {"IDProg", K::Integer, 0}, {"QtdePai", K::Float, 0},
             {"QtdeFilho", K::Float, 0},   {"Numero", K::Text, 6},    {"Codigo", K::Text, 15},
-            {"Cor", K::Text, 6}};
+            {"Cor", K::Text, 6},
+            // The line's values whole, as read and sent: the export marks the
+            // line by them, since the columns above may hold a cut copy.
+            {"NumeroLinha", K::Text, 0}, {"CodigoLinha", K::Text, 0}, {"CorLinha", K::Text, 0}};
 }
 
 }  // namespace shell

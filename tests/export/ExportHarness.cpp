@@ -7,6 +7,7 @@
 
 #include "dataaccess/KVPlatform.h"
 #include "erp_fixture/ErpFixture.h"
+#include "TestSeams.h"
 #include "export/Export.h"
 
 namespace fs = std::filesystem;

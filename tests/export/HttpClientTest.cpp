@@ -69,6 +69,13 @@ private:
     std::thread FThread;
 };
 
+// An order client with the headers of an export run and the fake API's token.
+void AsOrderClient(THttpClient& client, const std::string& token = "fake-token") {
+    client.ContentType = "application/json; charset=utf-8";
+    client.Accept = "application/json";
+    client.CustomHeaders = {"Authorization:Bearer " + token};
+}
+
 }  // namespace
 
 TEST(HttpClient, HeaderLinesAndDeleteBodyGoOutAsWritten) {
@@ -117,17 +124,25 @@ TEST(HttpClient, BodiesAreDecodedByTheirDeclaredCharset) {
     api.AddRule({{"path", "/latin1"}, {"body", "Ação"}, {"latin1", true},
                  {"content_type", "text/plain; charset=ISO-8859-1"}});
     api.AddRule({{"path", "/none"}, {"body", "Ação"}, {"content_type", "text/plain"}});
-    api.AddRule({{"path", "/bad"}, {"body", "x"}, {"content_type", "text/plain; charset=nao-existe"}});
+    // A charset that cannot be converted: read as UTF-8, so that an accepted
+    // answer is not taken for a failure; bytes that are no UTF-8 are replaced.
+    api.AddRule({{"path", "/bad"}, {"body", "[7] Ação"}, {"content_type", "text/plain; charset=nao-existe"}});
+    api.AddRule({{"path", "/badbytes"}, {"body", "[8] Ação"}, {"latin1", true},
+                 {"content_type", "application/json; charset=x-desconhecido"}});
+    api.AddRule({{"path", "/utf8bytes"}, {"body", "Ação"}, {"latin1", true}, {"content_type", "text/plain; charset=utf-8"}});
     THttpClient client(400, false);
     EXPECT_EQ(client.Send("POST", api.BaseUrl() + "/latin1", "").Text, "Ação");
     EXPECT_EQ(client.Send("POST", api.BaseUrl() + "/none", "").Text, "Ação");
-    EXPECT_THROW(client.Send("POST", api.BaseUrl() + "/bad", ""), EHttpError);
+    EXPECT_EQ(client.Send("POST", api.BaseUrl() + "/bad", "").Text, "[7] Ação");
+    EXPECT_EQ(client.Send("POST", api.BaseUrl() + "/badbytes", "").Text, "[8] A\xEF\xBF\xBD\xEF\xBF\xBDo");
+    EXPECT_EQ(client.Send("POST", api.BaseUrl() + "/utf8bytes", "").Text, "A\xEF\xBF\xBD\xEF\xBF\xBDo");
 }
 
 TEST(HttpClient, OrderClientKeepsCookiesLoginClientDoesNot) {
     FakeApiProcess api;
     for (bool keep : {true, false}) {
         THttpClient client(400, keep);
+        AsOrderClient(client);
         client.Send("DELETE", api.BaseUrl() + "/OrdensProducao/DeletarPorCodigo", "[\"1\"]");
         client.Send("POST", api.BaseUrl() + "/OrdensProducao/CreateDinamico", "[{}]");
         auto last = api.Requests().back();
@@ -162,6 +177,7 @@ TEST(HttpClient, HttpsVerifiesTheServerCertificate) {
     {
         unsetenv("CURL_CA_BUNDLE");
         THttpClient client(400, true);
+        AsOrderClient(client);
         try {
             client.Send("POST", url, "[{}]");
             FAIL() << "an untrusted certificate was accepted";
@@ -172,6 +188,7 @@ TEST(HttpClient, HttpsVerifiesTheServerCertificate) {
     {
         setenv("CURL_CA_BUNDLE", std::getenv("DEZORIV_FAKE_API_CERT"), 1);
         THttpClient client(400, true);
+        AsOrderClient(client);
         auto response = client.Send("POST", url, "[{}]");
         unsetenv("CURL_CA_BUNDLE");
         EXPECT_EQ(response.Status, 200);

@@ -4,11 +4,16 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 #include <fstream>
 #include <sstream>
 
 #include "FakeApiProcess.h"
+#include "StopSignalsTesting.h"
+#include "TestSeams.h"
+#include "shell/StopSignals.h"
 #include "export/Export.h"
 #include "shell/RegionalSettings.h"
 
@@ -65,6 +70,16 @@ TEST(Login, AnswersDecideResultTokenAndLog) {
     } cases[] = {
         {200, "", R"({"message":"abc.def"})", true, "abc.def", {ok}},
         {200, "", R"({"x":1,"message":"m1","message2":"m2"})", true, "m1", {ok}},
+        // Of two "message" members the first counts; nested ones do not.
+        {200, "", R"({"message":"first","message":"second"})", true, "first", {ok}},
+        {200, "", R"({"a":{"message":"inner","message":"x"},"message":"outer"})", true, "outer", {ok}},
+        // A token that cannot go into a header line is a failed login.
+        {200, "", R"({"message":"abc\r\nX-Injected: 1"})", false, "<old>",
+         {connect + "O token recebido contém caracteres de controle e foi recusado"}},
+        {200, "", R"({"message":"abc\u0000def"})", false, "<old>",
+         {connect + "O token recebido contém caracteres de controle e foi recusado"}},
+        {200, "", R"({"message":"tab\there"})", false, "<old>",
+         {connect + "O token recebido contém caracteres de controle e foi recusado"}},
         {200, "", R"({"message":null})", true, "", {ok}},
         {200, "", R"({"message":"NuLL"})", true, "", {ok}},
         {200, "", R"({"message":"\"quoted\""})", true, "quoted", {ok}},
@@ -127,6 +142,45 @@ TEST(Login, RequestBodyAndHeaders) {
     EXPECT_EQ(r["headers"].value("Content-Type", ""), "application/json");
     EXPECT_EQ(r["headers"].value("Authorization", "none"), "none");
     EXPECT_EQ(s.form.sToken, "fake-token");
+}
+
+TEST(Login, AStalledLoginEndsWithinItsLimitAsAFailedLogin) {
+    FakeApiProcess api;
+    api.AddRule({{"path", "/login"}, {"action", "hold"}, {"hold_ms", 20000}});
+    exportjob::testing::SetHttpLimits(15000, 1000, 30);
+    Service s;
+    s.form.sToken = "old";
+    s.form.sURLAut = api.BaseUrl() + "/login";
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(exportjob::AutenticaUsuario(s.form));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    exportjob::testing::ResetHttpLimits();
+    Lines log = s.Log();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[1].rfind("Não foi possível conectar para envio das OPs. Operation timed out after ", 0), 0u)
+        << log[1];
+    EXPECT_EQ(s.form.sToken, "old");
+}
+
+TEST(Login, AStopDuringTheLoginEndsItAtOnce) {
+    FakeApiProcess api;
+    api.AddRule({{"path", "/login"}, {"action", "hold"}, {"hold_ms", 20000}});
+    Service s;
+    s.form.sToken = "old";
+    s.form.sURLAut = api.BaseUrl() + "/login";
+    std::thread stopper([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        shell::RequestStop();
+    });
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(exportjob::AutenticaUsuario(s.form));
+    stopper.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    shell::testing::ClearStopRequest();
+    EXPECT_EQ(s.Log(), (Lines{"Autenticando usuário tecelagem para envio das OPs.",
+                              "Envio das OPs interrompido: o serviço está parando. As OPs não marcadas como "
+                              "enviadas serão enviadas na próxima execução."}));
+    EXPECT_EQ(s.form.sToken, "old");
 }
 
 TEST(Login, NoServerIsAFailedLogin) {

@@ -175,6 +175,10 @@ TEST(WorkTable, ColumnLayouts) {
         {TbEstoqueColumns(), "Estoque", TColumnKind::Float, 0},
         {CDSOrdTecelagemColumns(), "IDProg", TColumnKind::Integer, 0},
         {CDSOrdTecelagemColumns(), "Numero", TColumnKind::Text, 6},
+        // Whole values of the line, beside the published, width-cut ones.
+        {CDSOrdTecelagemColumns(), "NumeroLinha", TColumnKind::Text, 0},
+        {CDSOrdTecelagemColumns(), "CodigoLinha", TColumnKind::Text, 0},
+        {CDSOrdTecelagemColumns(), "CorLinha", TColumnKind::Text, 0},
     };
     for (const auto& c : cases) {
         bool found = false;
@@ -189,7 +193,7 @@ TEST(WorkTable, ColumnLayouts) {
     EXPECT_EQ(TbOFColumns().size(), 11u);
     EXPECT_EQ(TbLotesColumns().size(), 4u);
     EXPECT_EQ(TbEstoqueColumns().size(), 10u);
-    EXPECT_EQ(CDSOrdTecelagemColumns().size(), 7u);
+    EXPECT_EQ(CDSOrdTecelagemColumns().size(), 10u);
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "StopSignalsTesting.h"
 #include "WriteOffHarness.h"
+#include "shell/StopSignals.h"
 
 using testsupport::Backend;
 using writeofftest::Installation;
@@ -274,6 +276,44 @@ TEST_P(WriteOffRunTest, PostingUndoneForAPassingReasonIsTriedAgainAtTheNextRun) 
                                      "ARQUIVO MOVIDO PARA PROCESSADO: OF_5001_5002.txt"}));
     EXPECT_EQ(erp->Rows("MAT_MOV_001", {"NUM_DOCTO"}, "NUM_DOCTO, ORDEM"), (Lines{"5001", "5001", "5002", "5002"}));
     EXPECT_EQ(erp->Rows("OF1_001", {"NUMERO", "IMPOF", "QTDE_B"}, "NUMERO").front(), "5001|1|10");
+}
+
+// A stop of the service while an order is being posted: that order is
+// finished, the rest of the file waits in Recebidos, and the next run posts
+// it (the order already posted is refused as no longer open).
+TEST_P(WriteOffRunTest, StopEndsTheRunAfterTheOrderInProgress) {
+    erp->DropSample(kTwoOrders);
+    erp->DropFile("OF_9999.txt", "001;9999;1;S;01;02;E;L1;A\r\n");
+    TfmDEZORiv& form = erp->Form();
+    // The stop arrives during the posting of 5001, before its audit line.
+    int observer = form.Memo1.AddObserver([](const std::string& line) {
+        if (line.find("IMPORTACAO CONCLUIDA DA OF: 5001") != std::string::npos) shell::RequestStop();
+    });
+    Lines first = erp->RunOnce();
+    form.Memo1.RemoveObserver(observer);
+    shell::testing::ClearStopRequest();
+    const std::string kept = "SERVICO PARANDO, IMPORTACAO INTERROMPIDA. ARQUIVO MANTIDO EM RECEBIDOS, AS OFS "
+                             "RESTANTES SERAO IMPORTADAS NA PROXIMA EXECUCAO: ";
+    EXPECT_EQ(first, (Lines{"FEITO VERIFICA\xC3\x87\xC3\x83O NA PASTA RECEBIDOS",
+                            "IMPORTACAO CONCLUIDA DA OF: 5001", kept + kTwoOrders}));
+    EXPECT_EQ(Installation::List(erp->Inbox()), (Lines{kTwoOrders, "OF_9999.txt"}));
+    EXPECT_EQ(Installation::List(erp->Processed()), Lines{});
+    EXPECT_EQ(erp->Rows("MAT_MOV_001", {"NUM_DOCTO"}, "NUM_DOCTO, ORDEM"), (Lines{"5001", "5001"}));
+    EXPECT_EQ(erp->Form().ErrorCount(), 0);
+
+    Lines second = erp->RunOnce();
+    ASSERT_GE(second.size(), 4u);
+    EXPECT_EQ(Lines(second.begin(), second.begin() + 4),
+              (Lines{"FEITO VERIFICA\xC3\x87\xC3\x83O NA PASTA RECEBIDOS", "OF NAO ESTA EM ABERTO. OF: 5001",
+                     "IMPORTACAO CONCLUIDA DA OF: 5002", "ARQUIVO MOVIDO PARA PROCESSADO: OF_5001_5002.txt"}));
+    EXPECT_EQ(erp->Rows("MAT_MOV_001", {"NUM_DOCTO"}, "NUM_DOCTO, ORDEM"), (Lines{"5001", "5001", "5002", "5002"}));
+
+    // A stop asked for before a run: nothing is read or posted.
+    erp->DropSample(kTwoOrders);
+    shell::RequestStop();
+    Lines stopped = erp->RunOnce();
+    shell::testing::ClearStopRequest();
+    EXPECT_EQ(stopped, (Lines{"FEITO VERIFICA\xC3\x87\xC3\x83O NA PASTA RECEBIDOS", kept + kTwoOrders}));
 }
 
 TEST_P(WriteOffRunTest, EmptyInboxWritesOnlyTheScanLine) {

@@ -11,16 +11,30 @@
 //   POST   .../OrdensProducaoAgrupamento          200 {"sucesso":true}
 //   DELETE .../OrdensProducao/DeletarPorCodigo    200 (empty body)
 //   anything else                                  404
+// Like the real API it refuses, before any rule is looked at:
+//   the three order calls without "Authorization: Bearer <token>" naming a
+//   token that its login handed out (--token, or a "message" of a login
+//   answer given by a rule)                                   401
+//   the login and the order calls without a Content-Type of
+//   application/json, or with a body that is not JSON          400
 // A rule (--rule or POST /__fake/rules with the same JSON) replaces the answer
-// of matching requests; see FakeApiRules.h. DELETE /__fake/rules drops every
+// of matching requests, and can also answer badly: never, too slowly, cut
+// off, with no byte at all, or with a huge or chunked body; see FakeApiRules.h. DELETE /__fake/rules drops every
 // rule; GET /__fake/requests lists the recorded requests.
 //
 // Every request outside /__fake is recorded as one JSON line
 // {"method","path","headers":{..},"body"} in the --record file (and in memory).
 // With --cert and --key it serves HTTPS. Port 0 takes a free port; the port in
 // use is printed as "PORT <n>" on the first line of standard output.
+#include <sys/socket.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <set>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -61,7 +75,11 @@ struct Options {
                  "   \"body_contains\":\"000124\",             any body when absent\n"
                  "   \"status\":500, \"body\":\"...\",           200 and the default body when absent\n"
                  "   \"content_type\":\"text/plain; charset=ISO-8859-1\", \"latin1\":true,\n"
-                 "   \"delay_ms\":2000, \"times\":1}             for ever when times is absent\n"
+                 "   \"delay_ms\":2000, \"times\":1,             for ever when times is absent\n"
+                 "   \"action\":\"hold\",                       hold (no answer), stall (headers only),\n"
+                 "                                         cut (half the body), drop (close at once)\n"
+                 "   \"hold_ms\":300000,                      how long hold and stall keep the connection\n"
+                 "   \"body_bytes\":17000000, \"chunked\":true}  a body of that size, in chunks\n"
                  "The rule added last wins. At run time: POST /__fake/rules (a rule),\n"
                  "DELETE /__fake/rules (drop all), GET /__fake/requests (the requests so far).\n";
     std::exit(2);
@@ -95,6 +113,7 @@ Options ParseOptions(int argc, char** argv) {
 class FakeApi {
 public:
     explicit FakeApi(Options options) : FOptions(std::move(options)), FNextId(FOptions.firstId) {
+        FTokens.insert(FOptions.token);
         if (!FOptions.record.empty()) {
             FRecord.open(FOptions.record, std::ios::binary | std::ios::app);
             if (!FRecord) Usage("cannot open " + FOptions.record);
@@ -156,6 +175,122 @@ private:
         }
     }
 
+    bool IsLogin(const httplib::Request& req) const {
+        return req.method == "POST" && fakeapi::EndsWith(req.path, FOptions.loginPath);
+    }
+    static bool IsOrderCall(const httplib::Request& req) {
+        using fakeapi::EndsWith;
+        return (req.method == "POST" && (EndsWith(req.path, "/OrdensProducao/CreateDinamico") ||
+                                         EndsWith(req.path, "/OrdensProducaoAgrupamento"))) ||
+               (req.method == "DELETE" && EndsWith(req.path, "/OrdensProducao/DeletarPorCodigo"));
+    }
+
+    // What a real API refuses: 401 or 400 with its reason, 0 when the
+    // request is acceptable. Called with the mutex held.
+    int Refusal(const httplib::Request& req, std::string& reason) const {
+        if (!IsLogin(req) && !IsOrderCall(req)) return 0;
+        if (IsOrderCall(req)) {
+            std::string auth = req.get_header_value("Authorization");
+            const std::string bearer = "Bearer";
+            std::string token;
+            bool isBearer = auth.compare(0, bearer.size(), bearer) == 0;
+            if (isBearer) {
+                token = auth.substr(bearer.size());
+                size_t b = token.find_first_not_of(' ');
+                token = b == std::string::npos ? std::string() : token.substr(b);
+            }
+            if (!req.has_header("Authorization") || !isBearer || !FTokens.count(token)) {
+                reason = "Authorization ausente ou token desconhecido";
+                return 401;
+            }
+        }
+        std::string type = req.get_header_value("Content-Type");
+        std::transform(type.begin(), type.end(), type.begin(), [](unsigned char c) { return std::tolower(c); });
+        if (type.rfind("application/json", 0) != 0) {
+            reason = "Content-Type deve ser application/json";
+            return 400;
+        }
+        if (nlohmann::json::parse(req.body, nullptr, false).is_discarded()) {
+            reason = "corpo nao e JSON";
+            return 400;
+        }
+        return 0;
+    }
+
+    // Remembers the token of a login answer, as the real API would.
+    void NoteToken(const std::string& body) {
+        auto j = nlohmann::json::parse(body, nullptr, false);
+        if (!j.is_object() || !j.contains("message")) return;
+        const auto& m = j["message"];
+        if (m.is_string()) FTokens.insert(m.get<std::string>());
+        else if (m.is_number()) FTokens.insert(m.dump());
+    }
+
+    // Closes the client's connection of this request at once, before any
+    // byte of the answer: the socket is found by its two ports.
+    static void DropConnection(const httplib::Request& req) {
+        for (int fd = 3; fd < 65536; ++fd) {
+            sockaddr_storage local{}, peer{};
+            socklen_t llen = sizeof local, plen = sizeof peer;
+            if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &llen) != 0) continue;
+            if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &plen) != 0) continue;
+            if (local.ss_family != AF_INET || peer.ss_family != AF_INET) continue;
+            if (ntohs(reinterpret_cast<sockaddr_in*>(&local)->sin_port) != req.local_port ||
+                ntohs(reinterpret_cast<sockaddr_in*>(&peer)->sin_port) != req.remote_port)
+                continue;
+            shutdown(fd, SHUT_RDWR);
+            return;
+        }
+    }
+
+    static void Hold(int ms) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+
+    // Sends the answer the way the rule says.
+    static void Deliver(const fakeapi::Rule& rule, httplib::Response& res, std::string body,
+                        const std::string& contentType) {
+        if (rule.bodyBytes >= 0) {
+            std::string unit = body.empty() ? std::string("x") : body;
+            body.clear();
+            body.reserve(static_cast<size_t>(rule.bodyBytes));
+            while (body.size() < static_cast<size_t>(rule.bodyBytes)) body += unit;
+            body.resize(static_cast<size_t>(rule.bodyBytes));
+        }
+        if (rule.action == "stall") {
+            int holdMs = rule.holdMs;
+            res.set_content_provider(body.size() + 1, contentType, [holdMs](size_t, size_t, httplib::DataSink&) {
+                Hold(holdMs);
+                return false;
+            });
+            return;
+        }
+        if (rule.action == "cut") {
+            auto shared = std::make_shared<std::string>(std::move(body));
+            res.set_content_provider(shared->size(), contentType,
+                                     [shared](size_t offset, size_t, httplib::DataSink& sink) {
+                                         if (offset == 0) sink.write(shared->data(), shared->size() / 2);
+                                         return false;  // closes the connection mid-answer
+                                     });
+            return;
+        }
+        if (rule.chunked) {
+            auto shared = std::make_shared<std::string>(std::move(body));
+            res.set_chunked_content_provider(contentType, [shared](size_t offset, httplib::DataSink& sink) {
+                if (offset >= shared->size()) {
+                    sink.done();
+                    return true;
+                }
+                size_t n = std::min<size_t>(65536, shared->size() - offset);
+                return sink.write(shared->data() + offset, n);
+            });
+            return;
+        }
+        if (!body.empty() || res.status == 200) res.set_content(body, contentType.c_str());
+    }
+
     void Answer(const httplib::Request& req, httplib::Response& res) {
         using fakeapi::EndsWith;
         std::optional<fakeapi::Rule> rule;
@@ -164,6 +299,12 @@ private:
         {
             std::lock_guard lock(FMutex);
             Record(req);
+            std::string reason;
+            if (int refusal = Refusal(req, reason)) {
+                res.status = refusal;
+                res.set_content(nlohmann::json({{"message", reason}}).dump(), "application/json; charset=utf-8");
+                return;
+            }
             rule = FRules.Take(req.method, req.path, req.body);
             bool useDefault = !rule || !rule->body;
             if (req.method == "POST" && EndsWith(req.path, FOptions.loginPath)) {
@@ -190,7 +331,24 @@ private:
             if (!rule->contentType.empty()) contentType = rule->contentType;
             if (rule->delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(rule->delayMs));
         }
+        if (IsLogin(req)) {
+            std::lock_guard lock(FMutex);
+            NoteToken(body);
+        }
+        if (rule && rule->action == "hold") {
+            Hold(rule->holdMs);
+            DropConnection(req);
+            return;
+        }
+        if (rule && rule->action == "drop") {
+            DropConnection(req);
+            return;
+        }
         res.status = status;
+        if (rule) {
+            Deliver(*rule, res, std::move(body), contentType);
+            return;
+        }
         if (!body.empty() || status == 200) res.set_content(body, contentType.c_str());
     }
 
@@ -204,6 +362,7 @@ private:
     long long FNextId;
     std::ofstream FRecord;
     nlohmann::json FRequests = nlohmann::json::array();
+    std::set<std::string> FTokens;  // tokens handed out by the login
 };
 
 }  // namespace

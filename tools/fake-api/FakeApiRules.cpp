@@ -1,5 +1,7 @@
 #include "FakeApiRules.h"
 
+#include <stdexcept>
+
 namespace fakeapi {
 
 bool EndsWith(const std::string& text, const std::string& tail) {
@@ -17,6 +19,12 @@ Rule RuleFromJson(const nlohmann::json& j) {
     r.latin1 = j.value("latin1", false);
     r.delayMs = j.value("delay_ms", 0);
     r.times = j.value("times", -1);
+    r.action = j.value("action", "");
+    if (!r.action.empty() && r.action != "hold" && r.action != "stall" && r.action != "cut" && r.action != "drop")
+        throw std::invalid_argument("unknown action " + r.action);
+    r.holdMs = j.value("hold_ms", 300000);
+    r.bodyBytes = j.value("body_bytes", -1LL);
+    r.chunked = j.value("chunked", false);
     return r;
 }
 

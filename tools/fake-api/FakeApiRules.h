@@ -20,11 +20,22 @@ struct Rule {
     bool latin1 = false;              // send the body converted to ISO-8859-1
     int delayMs = 0;
     int times = -1;  // uses left; -1 for ever
+    // How the answer goes out, for the faults a real API or network shows:
+    //   ""      the whole answer at once
+    //   "hold"  never answers: the connection stays open, silent, for holdMs
+    //   "stall" sends the status line and headers, then no body for holdMs
+    //   "cut"   declares the whole body, sends half of it and closes
+    //   "drop"  closes the connection without a byte of answer
+    std::string action;
+    int holdMs = 300000;
+    long long bodyBytes = -1;  // >= 0: the body repeated (or 'x') to this size
+    bool chunked = false;      // send the body in chunks, without a length
 };
 
 // Reads a rule from its JSON form:
 // {"method":"POST","path":"/x","body_contains":"abc","status":500,
-//  "body":"...","content_type":"text/plain","latin1":true,"delay_ms":100,"times":1}
+//  "body":"...","content_type":"text/plain","latin1":true,"delay_ms":100,"times":1,
+//  "action":"hold","hold_ms":60000,"body_bytes":17000000,"chunked":true}
 Rule RuleFromJson(const nlohmann::json& j);
 
 // The rule set; the rule added last wins. Not thread-safe by itself.

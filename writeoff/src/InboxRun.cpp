@@ -18,6 +18,7 @@
 #include "shell/ServiceNotify.h"
 #include "shell/SqlHelpers.h"
 #include "textutil/AsciiCase.h"
+#include "shell/StopSignals.h"
 #include "writeoff/InboxFile.h"
 #include "writeoff/WriteOff.h"
 #include "WriteOffSteps.h"
@@ -213,12 +214,17 @@ double MachineCost(TfmDEZORiv& fm, const std::string& quotedOF) {
     return cost;
 }
 
+enum class TFileOutcome { Posted, Retry, Stopped };
+
 // Unit cost, material requirements and posting of every order of TbOF.
-// False when an order was undone for a passing reason and must be tried again.
-bool PostOrders(TfmDEZORiv& fm, const LotsByOrder& lots, const std::vector<std::string>& refusals) {
+// Retry when an order was undone for a passing reason and must be tried
+// again; Stopped when a stop of the service was asked for: the order being
+// posted is finished, the ones after it are left for the next run.
+TFileOutcome PostOrders(TfmDEZORiv& fm, const LotsByOrder& lots, const std::vector<std::string>& refusals) {
     bool complete = true;
     size_t row = 0;
     for (fm.TbOF.First(); !fm.TbOF.Eof(); fm.TbOF.Next(), ++row) {
+        if (shell::StopRequested()) return TFileOutcome::Stopped;
         shell::ServiceProgress();
         fm.TbEstoque.EmptyDataSet();
         if (row < refusals.size() && !refusals[row].empty()) {
@@ -254,7 +260,7 @@ bool PostOrders(TfmDEZORiv& fm, const LotsByOrder& lots, const std::vector<std::
 
         if (BaixaOF(fm) == TPosting::Retry) complete = false;
     }
-    return complete;
+    return complete ? TFileOutcome::Posted : TFileOutcome::Retry;
 }
 
 }  // namespace
@@ -270,9 +276,15 @@ void ProcessaArquivos(TfmDEZORiv& fm) {
     shell::TLookupValue produto, cliente;
     LotsByOrder lots;
 
+    const auto stopped = [&fm](const std::string& name) {
+        // Orders already posted are refused as already imported next time.
+        fm.LinhaMemo1("SERVICO PARANDO, IMPORTACAO INTERROMPIDA. ARQUIVO MANTIDO EM RECEBIDOS, AS OFS "
+                      "RESTANTES SERAO IMPORTADAS NA PROXIMA EXECUCAO: " + name);
+    };
     for (const ListedFile& file : SettledFiles(inbox, ListInbox(inbox))) {
         shell::ServiceProgress();
         const std::string& name = file.name;
+        if (shell::StopRequested()) return stopped(name);
         if (!file.complete) {
             fm.LinhaMemo1("ARQUIVO AINDA EM GRAVACAO, CONTINUA EM RECEBIDOS PARA A PROXIMA EXECUCAO: " + name);
             continue;
@@ -291,7 +303,9 @@ void ProcessaArquivos(TfmDEZORiv& fm) {
         }
         std::vector<std::string> refusals;
         LoadRecords(fm, name, lines, produto, cliente, lots, refusals);
-        if (!PostOrders(fm, lots, refusals)) {
+        TFileOutcome outcome = PostOrders(fm, lots, refusals);
+        if (outcome == TFileOutcome::Stopped) return stopped(name);
+        if (outcome == TFileOutcome::Retry) {
             // Its other orders are refused as already imported next time.
             fm.LinhaMemo1("ARQUIVO MANTIDO EM RECEBIDOS PARA NOVA TENTATIVA NA PROXIMA EXECUCAO: " + name);
             continue;

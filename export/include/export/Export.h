@@ -36,10 +36,4 @@ std::string LeCampoJSON(TfmDEZORiv& form, const nlohmann::ordered_json& value, c
 void GravaArquivoExcecao(TfmDEZORiv& form, const std::string& prefix, const std::string& body,
                          const std::string& url, const std::string& exceptionText, const std::string& method);
 
-namespace testing {
-// Scales the fixed waits of the export (500 ms after the login, 1000 ms
-// after each POST); 0 removes them. For tests only.
-void SetWaitScale(double scale);
-}  // namespace testing
-
 }  // namespace exportjob

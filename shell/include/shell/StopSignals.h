@@ -1,6 +1,9 @@
-// SIGTERM and SIGINT end the service between ticks: they are blocked in every
-// thread (so no library's handler can act on them) and read from a signalfd
-// by the event loop, which then finishes the tick in progress and quits.
+// SIGTERM and SIGINT stop the service: they are blocked in every thread (so
+// no library's handler can act on them) and read from a signalfd by the event
+// loop, which then quits. Work in progress looks at StopRequested(), which
+// also sees a signal still waiting to be read, and ends early: a request of
+// the export is aborted, a fixed wait is cut short, the write-off ends after
+// the order it is posting.
 #pragma once
 #include <functional>
 #include <memory>
@@ -12,6 +15,20 @@ namespace shell {
 // Blocks SIGTERM and SIGINT in the calling thread. Call first thing in
 // main(), before any thread exists, so every later thread inherits the mask.
 void BlockStopSignals();
+
+// True once a stop was asked for: SIGTERM or SIGINT is waiting for the calling
+// thread or the process, or has been received, or RequestStop() was called.
+// Cheap enough to be asked often (a flag and one system call); safe from any
+// thread. The answer never goes back to false.
+bool StopRequested();
+
+// Asks every run in progress to stop, as a stop signal does.
+void RequestStop();
+
+// Raised by work that ends early because a stop was asked for. Not an error:
+// it derives from no std::exception, so the per-item error handling of the
+// jobs lets it pass to the run, which says what was left undone.
+struct TStopRequested {};
 
 // A non-blocking signalfd that reads the stop signals (-1 on failure); the
 // headless event loop waits on it.

@@ -1,5 +1,5 @@
-// UTF-8 encoding and decoding of single code points, shared by the text
-// handling of the service (upper-casing, column widths, inbox decoding).
+// UTF-8 helpers shared by the text handling of the service (upper-casing,
+// column widths, inbox decoding, answers of the web API).
 #pragma once
 #include <string>
 #include <string_view>
@@ -23,5 +23,9 @@ bool IsValidUtf8(std::string_view text);
 // byte announces; a stray continuation byte or any other byte is one
 // character of its own. Never 0 before the end.
 size_t Utf8CharLength(std::string_view text, size_t at);
+
+// The bytes as UTF-8, each byte that does not begin a well-formed sequence
+// replaced by U+FFFD. Well-formed text comes back unchanged.
+std::string ReplaceInvalidUtf8(const std::string& bytes);
 
 }  // namespace shell

@@ -11,6 +11,8 @@ namespace writeoff {
 // (an unreadable or malformed file, a database error outside the posting's
 // writes) ends the run and propagates to the caller, which hands it to the
 // unexpected-error handler with Origem/Destino naming the current file.
+// A stop of the service (shell::StopRequested) ends the run after the order
+// being posted; that file stays in Recebidos for the next run.
 void ProcessaArquivos(TfmDEZORiv& fm);
 
 }  // namespace writeoff
