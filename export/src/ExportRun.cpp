@@ -1,12 +1,13 @@
 // The export run: selection of the unsent lines, order by order.
 #include "ExportRun.h"
 
-#include "RequestExchange.h"
 #include "dataaccess/KVErrors.h"
 #include "export/Export.h"
+#include "RequestExchange.h"
 #include "shell/ServiceNotify.h"
 #include "shell/SqlHelpers.h"
 #include "shell/StopSignals.h"
+#include "textutil/Blanks.h"
 
 namespace exportjob {
 
@@ -109,7 +110,7 @@ void EnviaOPs(TfmDEZORiv& form) {
                                                        static_cast<uint32_t>(ctx.Line.Ciclos));
                 selection.Next();
             }
-            if (!TrimText(ctx.Header.Codigo).empty()) FinishOrder(ctx);
+            if (!textutil::TrimBlanksView(ctx.Header.Codigo).empty()) FinishOrder(ctx);
         }
     } catch (const shell::TStopRequested&) {
         // The request in progress was aborted (or none was sent): what it

@@ -8,9 +8,11 @@
 #include <curl/curl.h>
 #include <iconv.h>
 
-#include "TestSeams.h"
 #include "shell/StopSignals.h"
 #include "shell/Utf8.h"
+#include "TestSeams.h"
+#include "textutil/AsciiCase.h"
+#include "textutil/Blanks.h"
 
 namespace exportjob {
 
@@ -24,25 +26,13 @@ struct CurlGlobal {
 };
 const CurlGlobal curlGlobal;
 
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-    return s;
-}
-
-std::string Trim(const std::string& s) {
-    size_t b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos) return {};
-    size_t e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
-}
-
 std::string CharsetOf(const std::string& contentType) {
-    std::string lower = Lower(contentType);
+    std::string lower = textutil::LowerAscii(contentType);
     size_t p = lower.find("charset=");
     if (p == std::string::npos) return {};
-    std::string cs = Trim(contentType.substr(p + 8));
+    std::string cs = textutil::TrimBlanks(contentType.substr(p + 8));
     size_t end = cs.find(';');
-    if (end != std::string::npos) cs = Trim(cs.substr(0, end));
+    if (end != std::string::npos) cs = textutil::TrimBlanks(cs.substr(0, end));
     if (cs.size() >= 2 && cs.front() == '"' && cs.back() == '"') cs = cs.substr(1, cs.size() - 2);
     return cs;
 }
@@ -77,7 +67,7 @@ int OnProgress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) { return s
 
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     std::string line(data, size * count);
-    if (line.rfind("HTTP/", 0) == 0) static_cast<Exchange*>(user)->statusLine = Trim(line);
+    if (line.rfind("HTTP/", 0) == 0) static_cast<Exchange*>(user)->statusLine = textutil::TrimBlanks(line);
     return size * count;
 }
 
@@ -91,7 +81,7 @@ void testing::ResetHttpLimits() { limits = {}; }
 
 std::string DecodeBody(const std::string& bytes, const std::string& contentType) {
     std::string charset = CharsetOf(contentType);
-    std::string lower = Lower(charset);
+    std::string lower = textutil::LowerAscii(charset);
     if (lower.empty() || lower == "utf-8" || lower == "utf8") return shell::ReplaceInvalidUtf8(bytes);
     iconv_t cd = iconv_open("UTF-8", charset.c_str());
     // A charset we cannot convert: the answer is read as UTF-8, so an
@@ -200,7 +190,7 @@ THttpResponse THttpClient::Send(const std::string& method, const std::string& ur
     if (exchange.tooLarge || rc == CURLE_FILESIZE_EXCEEDED)
         throw EHttpError("Resposta do servidor maior que 16 MiB, recusada");
     if (rc != CURLE_OK) {
-        std::string message = errorText[0] ? Trim(errorText) : curl_easy_strerror(rc);
+        std::string message = errorText[0] ? textutil::TrimBlanks(errorText) : curl_easy_strerror(rc);
         throw EHttpError(message);
     }
 

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "shell/Utf8.h"
+
 namespace exportjob {
 
 std::string FormatGeneral(double value) {
@@ -45,27 +47,12 @@ namespace {
 // Reads one code point of UTF-8 text; an invalid byte stands for itself
 // (as a Latin-1 character) so that nothing is lost silently.
 unsigned NextCodePoint(const std::string& s, size_t& i) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    auto cont = [&](size_t k) { return k < s.size() && (static_cast<unsigned char>(s[k]) & 0xC0) == 0x80; };
-    if (c < 0x80) { i += 1; return c; }
-    if ((c & 0xE0) == 0xC0 && cont(i + 1)) {
-        unsigned cp = ((c & 0x1Fu) << 6) | (s[i + 1] & 0x3Fu);
-        i += 2;
-        return cp;
+    char32_t cp;
+    if (const size_t n = shell::DecodeUtf8(s, i, cp); n > 0) {
+        i += n;
+        return static_cast<unsigned>(cp);
     }
-    if ((c & 0xF0) == 0xE0 && cont(i + 1) && cont(i + 2)) {
-        unsigned cp = ((c & 0x0Fu) << 12) | ((s[i + 1] & 0x3Fu) << 6) | (s[i + 2] & 0x3Fu);
-        i += 3;
-        return cp;
-    }
-    if ((c & 0xF8) == 0xF0 && cont(i + 1) && cont(i + 2) && cont(i + 3)) {
-        unsigned cp = ((c & 0x07u) << 18) | ((s[i + 1] & 0x3Fu) << 12) | ((s[i + 2] & 0x3Fu) << 6) |
-                      (s[i + 3] & 0x3Fu);
-        i += 4;
-        return cp;
-    }
-    i += 1;
-    return c;
+    return static_cast<unsigned char>(s[i++]);
 }
 
 void AppendEscape(std::string& out, unsigned unit) {

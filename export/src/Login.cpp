@@ -7,6 +7,8 @@
 #include "export/Export.h"
 #include "shell/SqlHelpers.h"
 #include "shell/StopSignals.h"
+#include "textutil/AsciiCase.h"
+#include "textutil/Blanks.h"
 
 namespace exportjob {
 
@@ -72,12 +74,6 @@ std::string TokenFault(const std::string& token) {
     return {};
 }
 
-std::string UpperAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
-
 }  // namespace
 
 std::string LeCampoJSON(TfmDEZORiv& form, const Json& value, const std::string& path, bool upper,
@@ -98,7 +94,7 @@ std::string LeCampoJSON(TfmDEZORiv& form, const Json& value, const std::string& 
         if (text.empty()) return defaultValue;
         if (text.front() == '"') text.erase(0, 1);
         if (!text.empty() && text.back() == '"') text.pop_back();
-        if (UpperAscii(text) == "NULL") return {};
+        if (textutil::UpperAscii(text) == "NULL") return {};
         return upper ? shell::UpperCaseText(text) : text;
     } catch (const std::exception& e) {
         form.LogAtividade("Não foi possivel encontrar o campo no JSON " + path + " Erro: " + e.what());
@@ -127,7 +123,7 @@ bool AutenticaUsuario(TfmDEZORiv& form) {
         WaitMs(500);
 
         Json answer = ParseAnswer(response.Text);
-        if (TrimText(response.Text).empty() || answer.is_discarded()) return result;
+        if (textutil::TrimBlanksView(response.Text).empty() || answer.is_discarded()) return result;
         if (!answer.is_object()) throw std::runtime_error("A resposta da autenticação não é um objeto JSON");
         auto message = answer.find("message");
         if (message == answer.end()) {

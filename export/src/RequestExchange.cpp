@@ -6,23 +6,24 @@
 #include <stdexcept>
 #include <thread>
 
-#include "TestSeams.h"
 #include "export/Export.h"
 #include "shell/StopSignals.h"
+#include "TestSeams.h"
+#include "textutil/Blanks.h"
+
+// The order client as the main object holds it.
+class TIdHTTPOrdens {
+public:
+    // Statuses of 400 and above are errors; cookies are kept for the life
+    // of the program.
+    exportjob::THttpClient Client{400, true};
+};
 
 namespace exportjob {
 
 namespace {
 
 double waitScale = 1.0;
-
-// The order client as the main object holds it.
-class TIdHTTPOrdens : public TIdHTTPClientBase {
-public:
-    // Statuses of 400 and above are errors; cookies are kept for the life
-    // of the program.
-    THttpClient Client{400, true};
-};
 
 }  // namespace
 
@@ -56,12 +57,9 @@ std::string LogText(const std::string& text) {
 }
 
 THttpClient& OrderClient(TfmDEZORiv& form) {
-    auto* client = dynamic_cast<TIdHTTPOrdens*>(form.IdHTTPOrdens.get());
-    if (!client) {
-        form.IdHTTPOrdens = std::make_unique<TIdHTTPOrdens>();
-        client = static_cast<TIdHTTPOrdens*>(form.IdHTTPOrdens.get());
-    }
-    return client->Client;
+    if (!form.IdHTTPOrdens)
+        form.IdHTTPOrdens = {new TIdHTTPOrdens, TIdHTTPOrdensDeleter{[](TIdHTTPOrdens* client) { delete client; }}};
+    return form.IdHTTPOrdens->Client;
 }
 
 void SetOrderHeaders(TfmDEZORiv& form) {
@@ -83,14 +81,7 @@ TAnswer DeleteOrder(TfmDEZORiv& form, const std::string& url, const std::string&
     return {response.Status, response.Text};
 }
 
-std::string TrimText(const std::string& text) {
-    size_t b = 0, e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
-    return text.substr(b, e - b);
-}
-
-bool Accepted(const TAnswer& answer) { return answer.Status == 200 && !TrimText(answer.Text).empty(); }
+bool Accepted(const TAnswer& answer) { return answer.Status == 200 && !textutil::TrimBlanksView(answer.Text).empty(); }
 
 int StrToInt(const std::string& text) {
     size_t i = 0;

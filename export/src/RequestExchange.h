@@ -54,8 +54,6 @@ bool Accepted(const TAnswer& answer);
 // first "]" as a decimal integer ("[57]" gives 57). Raises otherwise.
 int ParseCreatedId(const std::string& responseText);
 
-// Removes surrounding blanks and control characters.
-std::string TrimText(const std::string& text);
 
 // Strict decimal reading of a 32-bit integer (optional sign, digits only).
 int StrToInt(const std::string& text);

@@ -21,11 +21,15 @@ namespace shell {
 class TIniFile;
 }
 
-// Base of the export's HTTP client; the export library derives from it and
-// stores its client in TfmDEZORiv::IdHTTPOrdens.
-class TIdHTTPClientBase {
-public:
-    virtual ~TIdHTTPClientBase() = default;
+// The export's HTTP client. The export library defines it and creates it on
+// first use; the main object owns it for the life of the program through its
+// real type, with the deleter the export gives it (the shell knows no HTTP).
+class TIdHTTPOrdens;
+struct TIdHTTPOrdensDeleter {
+    void (*Destroy)(TIdHTTPOrdens*) = nullptr;
+    void operator()(TIdHTTPOrdens* client) const {
+        if (client && Destroy) Destroy(client);
+    }
 };
 
 class TfmDEZORiv {
@@ -54,7 +58,7 @@ public:
     TKVQuery QryRaport;  // raport of the main weaving order
 
     // HTTP client of the export; filled by the export library on first use.
-    std::unique_ptr<TIdHTTPClientBase> IdHTTPOrdens;
+    std::unique_ptr<TIdHTTPOrdens, TIdHTTPOrdensDeleter> IdHTTPOrdens;
 
     // Work tables.
     shell::TWorkTable TbOF;
