@@ -12,6 +12,7 @@
 
 #include "NotifySocket.h"
 #include "ShellTestUtil.h"
+#include "StopSignalsTesting.h"
 #include "shell/HeadlessLoop.h"
 #include "shell/StopSignals.h"
 #include "shell/TfmDEZORiv.h"
@@ -49,7 +50,12 @@ private:
 
 class HeadlessLoopTest : public ::testing::Test {
 protected:
-    void SetUp() override { shell::BlockStopSignals(); }
+    void SetUp() override {
+        shell::BlockStopSignals();
+        shell::testing::ClearStopRequest();
+    }
+    // A stop is sticky for the process: each case starts without one.
+    void TearDown() override { shell::testing::ClearStopRequest(); }
 };
 
 TEST_F(HeadlessLoopTest, RunsNeverOverlapAndTheNextStartsOneIntervalAfterTheEnd) {
@@ -92,6 +98,7 @@ TEST_F(HeadlessLoopTest, IntervalZeroNeverFiresAndOffNeverFires) {
 
 TEST_F(HeadlessLoopTest, StopSignalEndsTheLoopAfterTheTickInProgress) {
     for (int sig : {SIGTERM, SIGINT}) {
+        shell::testing::ClearStopRequest();
         TfmDEZORiv form;
         shell::THeadlessLoop loop(form);
         bool tickDone = false;
