@@ -17,7 +17,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRounds = 6;
-constexpr size_t kFilesPerRound = 1, kOrdersPerFile = 100;
+constexpr size_t kFilesPerRound = 1, kOrdersPerFile = 250;
 
 class ServerStopMidRunTest : public ::testing::TestWithParam<ServerKind> {};
 
@@ -39,7 +39,7 @@ TEST_P(ServerStopMidRunTest, RunsCutOffAtRandomMomentsLoseNothing) {
     std::mt19937 random(seed);
     FaultInstallation erp(GetParam());
     erp.AddOrders(kRounds * kFilesPerRound, kOrdersPerFile, seed);
-    std::uniform_int_distribution<int> delayMs(200, 1500);
+    std::uniform_int_distribution<int> delayMs(200, 1200);
     const auto suiteStart = Clock::now();
 
     int cutOff = 0;

@@ -16,8 +16,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kKills = 10;
-// About two seconds of work per file on this kind of machine.
-size_t OrdersPerFile(ServerKind kind) { return kind == ServerKind::PG ? 200 : 80; }
+// Two to three seconds of work per file on this kind of machine, so that
+// most kills land in the middle of a run.
+size_t OrdersPerFile(ServerKind kind) { return kind == ServerKind::PG ? 400 : 160; }
 constexpr int kMostRunsToWorkOff = 3;
 
 class ServiceKillTest : public ::testing::TestWithParam<ServerKind> {};
