@@ -14,6 +14,14 @@
 
 namespace shell {
 
+namespace {
+
+std::chrono::steady_clock::time_point OnePeriodFromNow(const TTimer& timer) {
+    return std::chrono::steady_clock::now() + std::chrono::milliseconds(std::min(timer.Interval(), MaxTimerInterval));
+}
+
+}  // namespace
+
 THeadlessLoop::THeadlessLoop(TfmDEZORiv& form) : FForm(form), FSignalFd(OpenStopSignalFd()) {
     Bind(FVerifica, form.tmVerifica);
     Bind(FEnvioOP, form.tmEnvioOP);
@@ -28,12 +36,16 @@ THeadlessLoop::~THeadlessLoop() {
 void THeadlessLoop::Bind(TBinding& binding, TTimer& timer) {
     binding.Timer = &timer;
     // Every change (re)starts the period, as switching a timer on does.
-    auto sync = [&binding] {
-        const int64_t ms = std::min(binding.Timer->Interval(), MaxTimerInterval);
-        binding.Due = Clock::now() + std::chrono::milliseconds(ms);
-    };
+    auto sync = [&binding] { binding.Due = OnePeriodFromNow(*binding.Timer); };
     timer.OnChange = sync;
     sync();
+}
+
+int THeadlessLoop::ReadStopSignal() {
+    signalfd_siginfo info{};
+    if (FSignalFd < 0 || ::read(FSignalFd, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) return 0;
+    RequestStop();
+    return static_cast<int>(info.ssi_signo);
 }
 
 int THeadlessLoop::Run() {
@@ -41,12 +53,7 @@ int THeadlessLoop::Run() {
     while (!FQuit) {
         // A stop asked for during a run (a signal a job saw, or RequestStop)
         // ends the loop before any further run starts.
-        if (StopRequested()) {
-            signalfd_siginfo info{};
-            if (FSignalFd >= 0 && ::read(FSignalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info))
-                return static_cast<int>(info.ssi_signo);
-            return 0;
-        }
+        if (StopRequested()) return ReadStopSignal();
         ServiceProgress();  // the wait between runs is progress too
 
         // Wait for the next due timer, a stop signal, or the next ping.
@@ -65,20 +72,15 @@ int THeadlessLoop::Run() {
         const int timeout = waitMs < 0 ? -1 : static_cast<int>(std::min<int64_t>(waitMs, 60000));
         int ready = ::poll(&fd, FSignalFd >= 0 ? 1 : 0, timeout);
         if (ready < 0 && errno != EINTR) return 0;
-        if (ready > 0 && (fd.revents & POLLIN)) {
-            signalfd_siginfo info{};
-            if (::read(FSignalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-                RequestStop();
-                return static_cast<int>(info.ssi_signo);
-            }
-        }
+        if (ready > 0 && (fd.revents & POLLIN))
+            if (const int signal = ReadStopSignal()) return signal;
 
         for (TBinding* b : {&FVerifica, &FEnvioOP}) {
             if (FQuit) break;
             if (!b->Timer->Armed() || Clock::now() < b->Due || StopRequested()) continue;
             // Until the handler switches the timer off and on, the next
             // period counts from now.
-            b->Due = Clock::now() + std::chrono::milliseconds(std::min(b->Timer->Interval(), MaxTimerInterval));
+            b->Due = OnePeriodFromNow(*b->Timer);
             TTimer* timer = b->Timer;
             FForm.Dispatch([timer] {
                 if (timer->OnTimer) timer->OnTimer();

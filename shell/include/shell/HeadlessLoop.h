@@ -35,6 +35,9 @@ private:
         Clock::time_point Due{};
     };
     void Bind(TBinding& binding, TTimer& timer);
+    // Reads a waiting stop signal (which then counts as a stop request):
+    // its number, or 0 when none is waiting.
+    int ReadStopSignal();
     TfmDEZORiv& FForm;
     TBinding FVerifica, FEnvioOP;
     int FSignalFd = -1;
