@@ -20,17 +20,8 @@ bash "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} -DDEZORIV_BENCH=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" --target dataaccess_bench sqltranslate_bench bench_writeoff export_run_bench fake-api
 
-export DEZORIV_TEST_RUN_DIR
-DEZORIV_TEST_RUN_DIR=$(mktemp -d /tmp/dezoriv-bench.XXXXXX)
-chmod 755 "$DEZORIV_TEST_RUN_DIR"
-cleanups=()
-on_exit() { cleanups+=("$1"); }
-run_cleanups() {
-  local i
-  for ((i=${#cleanups[@]}-1; i>=0; i--)); do eval "${cleanups[i]}" || true; done
-  rm -rf "$DEZORIV_TEST_RUN_DIR"
-}
-trap run_cleanups EXIT
+# shellcheck source=lib/run-folder.sh
+source "$root/scripts/lib/run-folder.sh" dezoriv-bench
 # shellcheck source=/dev/null
 source "$root/scripts/test-env/10-postgres.sh"
 

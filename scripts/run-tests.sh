@@ -12,17 +12,8 @@ build=${BUILD_DIR:-$root/build}
 bash "$root/scripts/install-deps.sh"
 bash "$root/scripts/build.sh"
 
-export DEZORIV_TEST_RUN_DIR
-DEZORIV_TEST_RUN_DIR=$(mktemp -d /tmp/dezoriv-test.XXXXXX)
-chmod 755 "$DEZORIV_TEST_RUN_DIR"
-cleanups=()
-on_exit() { cleanups+=("$1"); }
-run_cleanups() {
-  local i
-  for ((i=${#cleanups[@]}-1; i>=0; i--)); do eval "${cleanups[i]}" || true; done
-  rm -rf "$DEZORIV_TEST_RUN_DIR"
-}
-trap run_cleanups EXIT
+# shellcheck source=lib/run-folder.sh
+source "$root/scripts/lib/run-folder.sh" dezoriv-test
 
 for env_script in "$root"/scripts/test-env/*.sh; do
   [ -e "$env_script" ] || continue
